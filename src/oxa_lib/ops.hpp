@@ -1,0 +1,89 @@
+#pragma once
+// The wallet operations: one per Python function. Defaults live here, not in
+// the Python layer: absent passphrase = "", index = 0, words = 12,
+// encoding = "utf8", vault = the default vault directory.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "error.hpp"
+#include "oxa_core/chain.hpp"
+#include "oxa_signer/zeroizing.hpp"
+#include "types.hpp"
+#include "vault.hpp"
+
+namespace oxa_lib {
+
+using OptText = std::optional<std::string_view>;
+using OptIndex = std::optional<std::uint32_t>;
+
+/// A fresh BIP-39 phrase of 12 or 24 words.
+LibResult<std::string> generate_mnemonic(std::uint32_t words);
+
+/// The address of `chain` (a name or CAIP-2 id) for the phrase at `index`.
+LibResult<std::string> derive_address(std::string_view phrase, std::string_view chain,
+                                      OptIndex index);
+
+// Creation and import. Each saves exactly one new wallet or nothing; every
+// argument check runs before scrypt or any write.
+
+LibResult<WalletInfo> create_wallet(std::string_view name, OptIndex words, OptText passphrase,
+                                    const VaultPath& vault);
+LibResult<WalletInfo> import_wallet_mnemonic(std::string_view name, std::string_view phrase,
+                                             OptText passphrase, OptIndex index,
+                                             const VaultPath& vault);
+/// Without both per-curve keys, `private_key_hex` is the key of `chain`'s
+/// curve (secp256k1 without a chain) and the other curve gets its own
+/// argument or 32 random bytes.
+LibResult<WalletInfo> import_wallet_private_key(std::string_view name,
+                                                std::string_view private_key_hex, OptText chain,
+                                                OptText passphrase, const VaultPath& vault,
+                                                OptText secp256k1_key, OptText ed25519_key);
+
+// Queries and management.
+
+LibResult<std::vector<WalletInfo>> list_wallets(const VaultPath& vault);
+LibResult<WalletInfo> get_wallet(std::string_view name_or_id, const VaultPath& vault);
+LibStatus delete_wallet(std::string_view name_or_id, const VaultPath& vault);
+LibStatus rename_wallet(std::string_view name_or_id, std::string_view new_name,
+                        const VaultPath& vault);
+/// The sealed secret as text: the phrase, or the key-pair JSON.
+LibResult<std::string> export_wallet(std::string_view name_or_id, OptText passphrase,
+                                     const VaultPath& vault);
+
+// Signing. Chain, encoding and hex are checked before the vault is read.
+
+/// The private key `chain_type` signs with: derived at `index` for mnemonic
+/// wallets, the key of the family's curve for private-key wallets.
+LibResult<oxa_signer::SecretBytes> decrypt_signing_key(std::string_view wallet_name_or_id,
+                                                       oxa_core::ChainType chain_type,
+                                                       std::string_view passphrase,
+                                                       OptIndex index, const VaultPath& vault);
+/// Transaction hex with an optional lowercase "0x" prefix.
+LibResult<std::vector<std::uint8_t>> decode_transaction_hex(std::string_view tx_hex);
+LibResult<SignResult> sign_message(std::string_view wallet, std::string_view chain,
+                                   std::string_view message, OptText passphrase,
+                                   OptText encoding, OptIndex index, const VaultPath& vault);
+LibResult<SignResult> sign_transaction(std::string_view wallet, std::string_view chain,
+                                       std::string_view tx_hex, OptText passphrase,
+                                       OptIndex index, const VaultPath& vault);
+
+// Broadcasting (EVM and Solana: the other families cannot encode a signed
+// transaction and fail before anything is sent).
+
+/// Signs the transaction's signable part, puts the signature in, and sends
+/// it to the chosen endpoint; returns the reported transaction hash.
+LibResult<std::string> sign_encode_and_broadcast(std::span<const std::uint8_t> private_key,
+                                                 std::string_view chain,
+                                                 std::span<const std::uint8_t> tx,
+                                                 OptText rpc_url);
+LibResult<std::string> sign_and_send(std::string_view wallet, std::string_view chain,
+                                     std::string_view tx_hex, OptText passphrase, OptIndex index,
+                                     OptText rpc_url, const VaultPath& vault);
+
+}  // namespace oxa_lib

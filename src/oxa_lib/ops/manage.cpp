@@ -1,0 +1,64 @@
+#include "oxa_lib/ops.hpp"
+
+#include "oxa_core/utf8.hpp"
+#include "seal.hpp"
+
+namespace oxa_lib {
+
+LibResult<std::vector<WalletInfo>> list_wallets(const VaultPath& vault) {
+    auto wallets = list_encrypted_wallets(vault);
+    if (!wallets) return Err{std::move(wallets).error()};
+    std::vector<WalletInfo> infos;
+    infos.reserve(wallets.value().size());
+    for (const auto& wallet : wallets.value()) infos.push_back(wallet_to_info(wallet));
+    return infos;
+}
+
+LibResult<WalletInfo> get_wallet(std::string_view name_or_id, const VaultPath& vault) {
+    auto wallet = load_wallet_by_name_or_id(name_or_id, vault);
+    if (!wallet) return Err{std::move(wallet).error()};
+    return wallet_to_info(wallet.value());
+}
+
+LibStatus delete_wallet(std::string_view name_or_id, const VaultPath& vault) {
+    auto lock = VaultWriteLock::acquire(vault);
+    if (!lock) return Err{std::move(lock).error()};
+    auto wallet = load_wallet_by_name_or_id(name_or_id, vault);
+    if (!wallet) return Err{std::move(wallet).error()};
+    return delete_wallet_file(wallet.value().id, vault);
+}
+
+LibStatus rename_wallet(std::string_view name_or_id, std::string_view new_name,
+                        const VaultPath& vault) {
+    auto lock = VaultWriteLock::acquire(vault);
+    if (!lock) return Err{std::move(lock).error()};
+    // One listing serves both the lookup and the name check.
+    auto wallets = list_encrypted_wallets(vault);
+    if (!wallets) return Err{std::move(wallets).error()};
+    auto found = find_wallet(wallets.value(), name_or_id);
+    if (!found) return Err{std::move(found).error()};
+    oxa_core::EncryptedWallet& wallet = wallets.value()[found.value()];
+    if (wallet.name == new_name) return oxa_core::OK;
+    if (name_taken(wallets.value(), new_name)) {
+        return Err{OxaLibError::wallet_name_exists(std::string(new_name))};
+    }
+    wallet.name = std::string(new_name);
+    return save_encrypted_wallet(wallet, vault);
+}
+
+LibResult<std::string> export_wallet(std::string_view name_or_id, OptText passphrase,
+                                     const VaultPath& vault) {
+    auto wallet = load_wallet_by_name_or_id(name_or_id, vault);
+    if (!wallet) return Err{std::move(wallet).error()};
+    auto secret = unseal(wallet.value(), passphrase.value_or(""));
+    if (!secret) return Err{std::move(secret).error()};
+    if (oxa_core::utf8_error(secret.value().bytes())) {
+        return Err{OxaLibError::invalid_input(wallet.value().key_type == oxa_core::KeyType::Mnemonic
+                                                  ? "wallet contains invalid UTF-8 mnemonic"
+                                                  : "wallet contains invalid key data")};
+    }
+    // Exporting is the one way a secret leaves: this copy belongs to the caller.
+    return std::string(secret.value().text());
+}
+
+}  // namespace oxa_lib

@@ -1,0 +1,55 @@
+#include "seal.hpp"
+
+#include "oxa_signer/crypto.hpp"
+#include "oxa_signer/encoding/hex.hpp"
+#include "oxa_signer/random.hpp"
+
+namespace oxa_lib {
+
+namespace {
+
+std::span<const std::uint8_t> bytes_of(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+}  // namespace
+
+LibResult<WalletInfo> seal_and_store(std::string_view name,
+                                     std::vector<oxa_core::WalletAccount> accounts,
+                                     const oxa_signer::SecretBytes& secret,
+                                     std::string_view passphrase, oxa_core::KeyType key_type,
+                                     const VaultPath& vault) {
+    auto envelope = oxa_signer::encrypt(secret.bytes(), bytes_of(passphrase));
+    if (!envelope) return Err{OxaLibError(envelope.error())};
+    auto wallet = oxa_core::EncryptedWallet::create(
+        oxa_signer::random_uuid_v4(), std::string(name), std::move(accounts),
+        oxa_core::RawJson(oxa_signer::envelope_to_json(envelope.value())), key_type);
+    auto saved = save_encrypted_wallet(wallet, vault);
+    if (!saved) return Err{std::move(saved).error()};
+    return wallet_to_info(wallet);
+}
+
+LibResult<oxa_signer::SecretBytes> unseal(const oxa_core::EncryptedWallet& wallet,
+                                          std::string_view passphrase) {
+    auto envelope = oxa_signer::envelope_from_json(wallet.crypto.parse());
+    if (!envelope) return Err{OxaLibError::json(envelope.error())};
+    auto secret = oxa_signer::decrypt(envelope.value(), bytes_of(passphrase));
+    if (!secret) return Err{OxaLibError(secret.error())};
+    return std::move(secret).value();
+}
+
+LibResult<oxa_signer::SecretBytes> decode_secret_hex(std::string_view text,
+                                                     std::string_view error_prefix,
+                                                     bool strip_0x) {
+    if (strip_0x && text.starts_with("0x")) text.remove_prefix(2);
+    const auto fail = [&](const std::string& decoder_text) {
+        return Err{OxaLibError::invalid_input(std::string(error_prefix) + decoder_text)};
+    };
+    if (text.size() % 2 != 0) return fail("Odd number of digits");
+    oxa_signer::SecretBytes bytes = oxa_signer::SecretBytes::zeroed(text.size() / 2);
+    auto decoded = oxa_signer::hex_decode_into(text, bytes.mutable_bytes());
+    if (!decoded) return fail(decoded.error());
+    return bytes;
+}
+
+}  // namespace oxa_lib

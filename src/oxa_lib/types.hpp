@@ -1,0 +1,41 @@
+#pragma once
+// The records the operations hand to the Python layer.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "oxa_core/wallet_file.hpp"
+#include "oxa_signer/zeroizing.hpp"
+
+namespace oxa_lib {
+
+struct AccountInfo {
+    std::string chain_id;
+    std::string address;
+    std::string derivation_path;  // empty for private-key wallets
+};
+
+struct WalletInfo {
+    std::string id;
+    std::string name;
+    std::vector<AccountInfo> accounts;
+    std::string created_at;
+};
+
+struct SignResult {
+    std::string signature;  // lowercase hex, no prefix
+    std::optional<std::uint8_t> recovery_id;
+};
+
+/// The two raw private keys of a private-key wallet; wiped when released.
+struct KeyPair {
+    oxa_signer::SecretBytes secp256k1;
+    oxa_signer::SecretBytes ed25519;
+};
+
+/// The public summary of a stored wallet: no secret, key type or metadata.
+WalletInfo wallet_to_info(const oxa_core::EncryptedWallet& wallet);
+
+}  // namespace oxa_lib

@@ -1,0 +1,77 @@
+#pragma once
+// The vault: a directory whose "wallets" subdirectory holds one JSON file per
+// wallet, named by the wallet's id. The only code that touches wallet files.
+//
+// Writes are crash-safe (temporary file, fsync, rename, fsync of the
+// directory) and serialized between processes by an exclusive flock on the
+// wallets directory; readers take no lock and always see whole files.
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "error.hpp"
+#include "oxa_core/wallet_file.hpp"
+
+namespace oxa_lib {
+
+using VaultPath = std::optional<std::filesystem::path>;
+
+/// The given path as it is, or ".oxa" under the home directory.
+std::filesystem::path resolve_vault_path(const VaultPath& vault);
+
+/// The wallets directory, created if missing; mode 0700 re-applied to it and
+/// to the vault directory on every call (a failure only warns).
+LibResult<std::filesystem::path> wallets_dir(const VaultPath& vault);
+
+/// Sets mode 0700, or writes "warning: failed to set permissions on ..." to
+/// standard error.
+void set_dir_permissions(const std::filesystem::path& dir);
+
+/// Writes "warning: <dir> has permissions 0NNN, expected 0700" when they differ.
+void check_vault_permissions(const std::filesystem::path& dir);
+
+/// Every readable wallet, oldest created_at first (stable: equal times keep
+/// directory order). Damaged ".json" files are skipped with a warning.
+LibResult<std::vector<oxa_core::EncryptedWallet>> list_encrypted_wallets(const VaultPath& vault);
+
+/// An exact id match wins; otherwise exactly one wallet of that name.
+LibResult<oxa_core::EncryptedWallet> load_wallet_by_name_or_id(std::string_view name_or_id,
+                                                               const VaultPath& vault);
+
+LibResult<bool> wallet_name_exists(std::string_view name, const VaultPath& vault);
+
+/// Replaces (or creates) the wallet's file atomically, with mode 0600 from
+/// the start. An id that is not a plain file-name stem is refused.
+LibStatus save_encrypted_wallet(const oxa_core::EncryptedWallet& wallet, const VaultPath& vault);
+
+/// Removes the file named by `id`; WalletNotFound with the id if there is none.
+LibStatus delete_wallet_file(std::string_view id, const VaultPath& vault);
+
+/// Lookups over a listing already in hand, so that one operation lists once.
+/// The index of the wallet `name_or_id` resolves to (same rules as above).
+LibResult<std::size_t> find_wallet(const std::vector<oxa_core::EncryptedWallet>& wallets,
+                                   std::string_view name_or_id);
+bool name_taken(const std::vector<oxa_core::EncryptedWallet>& wallets, std::string_view name);
+
+/// The exclusive writer lock of one vault, held for the lifetime of the
+/// object. Writers take it before their name check and keep it until their
+/// file is saved or deleted.
+class VaultWriteLock {
+public:
+    static LibResult<VaultWriteLock> acquire(const VaultPath& vault);
+    VaultWriteLock(VaultWriteLock&& other) noexcept;
+    VaultWriteLock(const VaultWriteLock&) = delete;
+    VaultWriteLock& operator=(const VaultWriteLock&) = delete;
+    VaultWriteLock& operator=(VaultWriteLock&&) = delete;
+    ~VaultWriteLock();
+
+private:
+    explicit VaultWriteLock(int fd) noexcept : m_fd(fd) {}
+    int m_fd;
+};
+
+}  // namespace oxa_lib

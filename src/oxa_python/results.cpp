@@ -1,0 +1,120 @@
+#include "results.hpp"
+
+#include "py_ref.hpp"
+
+namespace oxa_python {
+
+namespace {
+
+// Interned once: every dict of every call shares these keys.
+PyObject* key(const char* text) { return PyUnicode_InternFromString(text); }
+
+struct Keys {
+    PyObject* id = key("id");
+    PyObject* name = key("name");
+    PyObject* accounts = key("accounts");
+    PyObject* created_at = key("created_at");
+    PyObject* chain_id = key("chain_id");
+    PyObject* address = key("address");
+    PyObject* derivation_path = key("derivation_path");
+    PyObject* signature = key("signature");
+    PyObject* recovery_id = key("recovery_id");
+    PyObject* tx_hash = key("tx_hash");
+};
+
+const Keys* keys() {
+    static const Keys* instance = [] {
+        auto* k = new Keys();
+        for (PyObject* o : {k->id, k->name, k->accounts, k->created_at, k->chain_id, k->address,
+                            k->derivation_path, k->signature, k->recovery_id, k->tx_hash}) {
+            if (o == nullptr) return static_cast<Keys*>(nullptr);
+        }
+        return k;
+    }();
+    if (instance == nullptr && !PyErr_Occurred()) PyErr_NoMemory();
+    return instance;
+}
+
+/// Sets dict[key] = value, stealing `value`.
+bool set_item(PyObject* dict, PyObject* key, PyObject* value) {
+    PyRef owned = PyRef::steal(value);
+    return owned && PyDict_SetItem(dict, key, owned.get()) == 0;
+}
+
+}  // namespace
+
+PyObject* text_to_py(std::string_view text) {
+    return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
+PyObject* account_info_to_dict(const oxa_lib::AccountInfo& account) {
+    const Keys* k = keys();
+    if (k == nullptr) return nullptr;
+    PyRef dict = PyRef::steal(PyDict_New());
+    if (!dict || !set_item(dict.get(), k->chain_id, text_to_py(account.chain_id)) ||
+        !set_item(dict.get(), k->address, text_to_py(account.address)) ||
+        !set_item(dict.get(), k->derivation_path, text_to_py(account.derivation_path))) {
+        return nullptr;
+    }
+    return dict.release();
+}
+
+PyObject* wallet_info_to_dict_inner(const oxa_lib::WalletInfo& info) {
+    const Keys* k = keys();
+    if (k == nullptr) return nullptr;
+    PyRef accounts = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(info.accounts.size())));
+    if (!accounts) return nullptr;
+    for (std::size_t i = 0; i < info.accounts.size(); ++i) {
+        PyObject* account = account_info_to_dict(info.accounts[i]);
+        if (account == nullptr) return nullptr;
+        PyList_SET_ITEM(accounts.get(), static_cast<Py_ssize_t>(i), account);
+    }
+    PyRef dict = PyRef::steal(PyDict_New());
+    if (!dict || !set_item(dict.get(), k->id, text_to_py(info.id)) ||
+        !set_item(dict.get(), k->name, text_to_py(info.name)) ||
+        !set_item(dict.get(), k->accounts, accounts.release()) ||
+        !set_item(dict.get(), k->created_at, text_to_py(info.created_at))) {
+        return nullptr;
+    }
+    return dict.release();
+}
+
+PyObject* wallet_list_to_py(const std::vector<oxa_lib::WalletInfo>& wallets) {
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(wallets.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < wallets.size(); ++i) {
+        PyObject* wallet = wallet_info_to_dict_inner(wallets[i]);
+        if (wallet == nullptr) return nullptr;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), wallet);
+    }
+    return list.release();
+}
+
+PyObject* sign_result_to_dict(const oxa_lib::SignResult& result) {
+    const Keys* k = keys();
+    if (k == nullptr) return nullptr;
+    PyRef dict = PyRef::steal(PyDict_New());
+    if (!dict || !set_item(dict.get(), k->signature, text_to_py(result.signature))) return nullptr;
+    PyObject* recovery_id =
+        result.recovery_id ? PyLong_FromLong(*result.recovery_id) : Py_NewRef(Py_None);
+    if (!set_item(dict.get(), k->recovery_id, recovery_id)) return nullptr;
+    return dict.release();
+}
+
+PyObject* broadcast_to_dict(std::string_view tx_hash) {
+    const Keys* k = keys();
+    if (k == nullptr) return nullptr;
+    PyRef dict = PyRef::steal(PyDict_New());
+    if (!dict || !set_item(dict.get(), k->tx_hash, text_to_py(tx_hash))) return nullptr;
+    return dict.release();
+}
+
+PyObject* none_or_error(const oxa_lib::LibStatus& status) {
+    if (!status) {
+        map_err(status.error());
+        return nullptr;
+    }
+    Py_RETURN_NONE;
+}
+
+}  // namespace oxa_python

@@ -1,0 +1,37 @@
+#pragma once
+// The result shapes: each builder returns a new reference, or nullptr with
+// the Python error set (partly built objects are released).
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <string_view>
+#include <vector>
+
+#include "call_frame.hpp"
+#include "oxa_lib/types.hpp"
+
+namespace oxa_python {
+
+PyObject* text_to_py(std::string_view text);
+PyObject* account_info_to_dict(const oxa_lib::AccountInfo& account);
+PyObject* wallet_info_to_dict_inner(const oxa_lib::WalletInfo& info);
+PyObject* wallet_list_to_py(const std::vector<oxa_lib::WalletInfo>& wallets);
+PyObject* sign_result_to_dict(const oxa_lib::SignResult& result);
+PyObject* broadcast_to_dict(std::string_view tx_hash);
+
+/// Turns an operation's result into Python: its error through map_err, its
+/// value through `build`.
+template <class T, class Build>
+PyObject* to_python(const oxa_lib::LibResult<T>& result, Build&& build) {
+    if (!result) {
+        map_err(result.error());
+        return nullptr;
+    }
+    return build(result.value());
+}
+
+/// For operations without a result: None.
+PyObject* none_or_error(const oxa_lib::LibStatus& status);
+
+}  // namespace oxa_python

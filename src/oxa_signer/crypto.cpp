@@ -1,0 +1,459 @@
+#include "crypto.hpp"
+
+#include <openssl/evp.h>
+#include <sodium.h>
+
+#include <array>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "encoding/hex.hpp"
+#include "random.hpp"
+
+namespace oxa_signer {
+namespace {
+
+using oxa_core::Err;
+using oxa_core::Status;
+using nlohmann::json;
+
+constexpr std::size_t KEY_BYTES = 32;
+constexpr std::size_t SALT_BYTES = 32;
+constexpr std::size_t NONCE_BYTES = 12;
+constexpr std::size_t TAG_BYTES = 16;
+
+constexpr std::uint32_t MIN_SCRYPT_N = 65536;
+constexpr std::uint32_t MIN_SCRYPT_R = 8;
+constexpr std::uint32_t MIN_SCRYPT_P = 1;
+constexpr std::uint64_t MAX_SCRYPT_MEMORY_MIB = 1024;
+constexpr std::uint64_t MAX_SCRYPT_WORK = std::uint64_t{1} << 23;  // N*r*p, 16x the default
+
+constexpr const char* AEAD_ERROR = "aead::Error";
+constexpr const char* KDF_FAILED = "scrypt key derivation failed";
+
+CryptoError encryption_failed(std::string text) {
+    return {CryptoError::Kind::EncryptionFailed, std::move(text)};
+}
+CryptoError decryption_failed(std::string text) {
+    return {CryptoError::Kind::DecryptionFailed, std::move(text)};
+}
+CryptoError invalid_params(std::string text) {
+    return {CryptoError::Kind::InvalidParams, std::move(text)};
+}
+
+// The scrypt output; wiped on every path out of its scope, and earlier by
+// hand as soon as the cipher holds its own copy.
+class DerivedKey {
+public:
+    DerivedKey() = default;
+    DerivedKey(const DerivedKey&) = delete;
+    DerivedKey& operator=(const DerivedKey&) = delete;
+    ~DerivedKey() { wipe(); }
+
+    void wipe() noexcept { oxa_signer::wipe(m_bytes.data(), m_bytes.size()); }
+    std::uint8_t* data() noexcept { return m_bytes.data(); }
+
+private:
+    std::array<std::uint8_t, KEY_BYTES> m_bytes{};
+};
+
+// libsodium reads through its pointers even for empty inputs; never hand it null.
+const std::uint8_t* data_or_empty(std::span<const std::uint8_t> bytes) {
+    static const std::uint8_t empty = 0;
+    return bytes.empty() ? &empty : bytes.data();
+}
+
+bool derive_key(std::span<const std::uint8_t> password, std::span<const std::uint8_t> salt,
+                std::uint32_t n, std::uint32_t r, std::uint32_t p, DerivedKey& key) {
+    // sodium_init selects the SSE2 scrypt core; without it libsodium runs the
+    // portable one. Its only failure (no random source) does not touch scrypt.
+    [[maybe_unused]] static const int sodium_ready = sodium_init();
+    return crypto_pwhash_scryptsalsa208sha256_ll(data_or_empty(password), password.size(),
+                                                 data_or_empty(salt), salt.size(), n, r, p,
+                                                 key.data(), KEY_BYTES) == 0;
+}
+
+struct CipherContextFree {
+    void operator()(EVP_CIPHER_CTX* ctx) const noexcept { EVP_CIPHER_CTX_free(ctx); }
+};
+using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;
+
+enum class Direction { Seal, Open };
+
+// AES-256-GCM with its default 96-bit nonce. The key is wiped whether or not
+// keying succeeded; a null context means it failed.
+CipherContext keyed_gcm(Direction direction, DerivedKey& key,
+                        std::span<const std::uint8_t, NONCE_BYTES> nonce) {
+    CipherContext ctx(EVP_CIPHER_CTX_new());
+    const int encrypting = direction == Direction::Seal ? 1 : 0;
+    const bool keyed = ctx && EVP_CipherInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, key.data(),
+                                                nonce.data(), encrypting) == 1;
+    key.wipe();
+    if (!keyed) ctx.reset();
+    return ctx;
+}
+
+// Runs the keyed cipher over `in` into `out` (which may be `in` itself) and
+// finishes it; for opening, Final is where the tag is verified.
+bool run_gcm(EVP_CIPHER_CTX* ctx, const std::uint8_t* in, std::uint8_t* out, std::size_t len) {
+    if (len > static_cast<std::size_t>(INT_MAX)) return false;
+    int written = 0;
+    if (len != 0 && (EVP_CipherUpdate(ctx, out, &written, in, static_cast<int>(len)) != 1 ||
+                     written != static_cast<int>(len))) {
+        return false;
+    }
+    std::array<std::uint8_t, TAG_BYTES> no_output{};  // GCM emits nothing at Final
+    int tail = 0;
+    return EVP_CipherFinal_ex(ctx, no_output.data(), &tail) == 1 && tail == 0;
+}
+
+bool seal(EVP_CIPHER_CTX* ctx, std::span<const std::uint8_t> plaintext,
+          std::vector<std::uint8_t>& ciphertext, std::array<std::uint8_t, TAG_BYTES>& tag) {
+    ciphertext.resize(plaintext.size());
+    return run_gcm(ctx, plaintext.data(), ciphertext.data(), plaintext.size()) &&
+           EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_GET_TAG, TAG_BYTES, tag.data()) == 1;
+}
+
+bool open_in_place(EVP_CIPHER_CTX* ctx, std::span<std::uint8_t> sealed,
+                   std::vector<std::uint8_t>& tag) {
+    return tag.size() == TAG_BYTES &&
+           EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_SET_TAG, TAG_BYTES, tag.data()) == 1 &&
+           run_gcm(ctx, sealed.data(), sealed.data(), sealed.size());
+}
+
+bool is_power_of_two(std::uint32_t n) { return n != 0 && (n & (n - 1)) == 0; }
+
+std::string downgrade(std::string_view name, std::uint32_t value, std::uint32_t minimum) {
+    return "scrypt " + std::string(name) + "=" + std::to_string(value) + " is below minimum " +
+           std::to_string(minimum) + " \u2014 possible downgrade attack";
+}
+
+// The ordered checks after hex decoding; the first failure is the one reported.
+Status<std::string> check_minimums(const KdfParams& kdf) {
+    if (!is_power_of_two(kdf.n)) {
+        return Err{"scrypt N must be a power of 2, got " + std::to_string(kdf.n)};
+    }
+    if (kdf.n < MIN_SCRYPT_N) return Err{downgrade("N", kdf.n, MIN_SCRYPT_N)};
+    if (kdf.r < MIN_SCRYPT_R) return Err{downgrade("r", kdf.r, MIN_SCRYPT_R)};
+    if (kdf.p < MIN_SCRYPT_P) return Err{downgrade("p", kdf.p, MIN_SCRYPT_P)};
+    if (kdf.dklen < KEY_BYTES) {
+        return Err{"dklen=" + std::to_string(kdf.dklen) + " is below minimum " +
+                   std::to_string(KEY_BYTES)};
+    }
+    if (kdf.dklen > KEY_BYTES) {
+        return Err{"dklen=" + std::to_string(kdf.dklen) + " is unsupported, expected exactly " +
+                   std::to_string(KEY_BYTES)};
+    }
+    return oxa_core::OK;
+}
+
+// Bounds that keep a hostile envelope from claiming more memory or time
+// than any wallet we write needs; N is already a power of two >= 2^16.
+Status<std::string> check_limits(std::size_t nonce_bytes, const KdfParams& kdf) {
+    if (nonce_bytes != NONCE_BYTES) {
+        return Err{"iv must be " + std::to_string(NONCE_BYTES) + " bytes, got " +
+                   std::to_string(nonce_bytes)};
+    }
+    // N*r fits 64 bits; 128*N*r bytes is N*r/8192 MiB, exact since 2^16 divides N.
+    const std::uint64_t memory_mib = std::uint64_t{kdf.n} * kdf.r / 8192;
+    if (memory_mib > MAX_SCRYPT_MEMORY_MIB) {
+        return Err{"scrypt N=" + std::to_string(kdf.n) + ", r=" + std::to_string(kdf.r) +
+                   " needs " + std::to_string(memory_mib) + " MiB of memory, above the maximum " +
+                   std::to_string(MAX_SCRYPT_MEMORY_MIB) + " MiB"};
+    }
+    // N*r <= 2^23 here, so N*r*p fits 64 bits.
+    const std::uint64_t work = std::uint64_t{kdf.n} * kdf.r * kdf.p;
+    if (work > MAX_SCRYPT_WORK) {
+        return Err{"scrypt N*r*p=" + std::to_string(work) + " is above the maximum " +
+                   std::to_string(MAX_SCRYPT_WORK) + " (16 times the default work)"};
+    }
+    return oxa_core::OK;
+}
+
+// RFC 7914's own bounds (N < 2^(16r), r*p < 2^30); libsodium does not check
+// the first. The limits above already imply both; this keeps the call sound
+// should those limits ever be loosened.
+bool within_rfc7914(const KdfParams& kdf) {
+    const bool n_fits_block = kdf.r >= 2 || kdf.n < (std::uint32_t{1} << 16);
+    return n_fits_block && std::uint64_t{kdf.r} * kdf.p < (std::uint64_t{1} << 30);
+}
+
+}  // namespace
+
+std::string CryptoError::display() const {
+    switch (kind) {
+        case Kind::EncryptionFailed: return "encryption failed: " + text;
+        case Kind::DecryptionFailed: return "decryption failed: " + text;
+        case Kind::InvalidParams: break;
+    }
+    return "invalid parameters: " + text;
+}
+
+oxa_core::Result<CryptoEnvelope, CryptoError> encrypt(std::span<const std::uint8_t> plaintext,
+                                                      std::span<const std::uint8_t> password) {
+    std::array<std::uint8_t, SALT_BYTES> salt{};
+    std::array<std::uint8_t, NONCE_BYTES> nonce{};
+    random_fill(salt);
+    random_fill(nonce);
+
+    DerivedKey key;
+    if (!derive_key(password, salt, MIN_SCRYPT_N, MIN_SCRYPT_R, MIN_SCRYPT_P, key)) {
+        return Err{encryption_failed(KDF_FAILED)};
+    }
+    const CipherContext ctx = keyed_gcm(Direction::Seal, key, nonce);
+    std::vector<std::uint8_t> ciphertext;
+    std::array<std::uint8_t, TAG_BYTES> tag{};
+    if (!ctx || !seal(ctx.get(), plaintext, ciphertext, tag)) {
+        return Err{encryption_failed(AEAD_ERROR)};
+    }
+
+    CryptoEnvelope envelope;
+    envelope.cipher = "aes-256-gcm";
+    envelope.cipherparams.iv = hex_encode(nonce);
+    envelope.ciphertext = hex_encode(ciphertext);
+    envelope.auth_tag = hex_encode(tag);
+    envelope.kdf = "scrypt";
+    envelope.kdfparams = KdfParams{KEY_BYTES, MIN_SCRYPT_N, MIN_SCRYPT_R, MIN_SCRYPT_P,
+                                   hex_encode(salt)};
+    return envelope;
+}
+
+oxa_core::Result<SecretBytes, CryptoError> decrypt(const CryptoEnvelope& envelope,
+                                                   std::span<const std::uint8_t> password) {
+    const KdfParams& kdf = envelope.kdfparams;
+    auto salt = hex_decode(kdf.salt);
+    if (!salt) return Err{invalid_params(salt.error())};
+    auto nonce = hex_decode(envelope.cipherparams.iv);
+    if (!nonce) return Err{invalid_params(nonce.error())};
+    // Opened in place, so the ciphertext goes straight into pinned, wiped memory.
+    SecretBytes sealed = SecretBytes::zeroed(envelope.ciphertext.size() / 2);
+    if (auto decoded = hex_decode_into(envelope.ciphertext, sealed.mutable_bytes()); !decoded) {
+        return Err{invalid_params(decoded.error())};
+    }
+    auto tag = hex_decode(envelope.auth_tag);
+    if (!tag) return Err{invalid_params(tag.error())};
+
+    if (auto checked = check_minimums(kdf); !checked) return Err{invalid_params(checked.error())};
+    if (auto checked = check_limits(nonce.value().size(), kdf); !checked) {
+        return Err{invalid_params(checked.error())};
+    }
+    if (!within_rfc7914(kdf)) return Err{invalid_params("invalid scrypt parameters")};
+
+    DerivedKey key;
+    if (!derive_key(password, salt.value(), kdf.n, kdf.r, kdf.p, key)) {
+        return Err{decryption_failed(KDF_FAILED)};
+    }
+    const CipherContext ctx = keyed_gcm(Direction::Open, key,
+                                        std::span<const std::uint8_t, NONCE_BYTES>(nonce.value()));
+    if (!ctx || !open_in_place(ctx.get(), sealed.mutable_bytes(), tag.value())) {
+        return Err{decryption_failed(AEAD_ERROR)};
+    }
+    return sealed;
+}
+
+namespace {
+
+using ReadError = std::optional<std::string>;
+
+// Rust's float Display: the shortest digits that read back to the same
+// value, written out without an exponent; the reader adds ".0" to whole numbers.
+std::string float_text(double value) {
+    if (std::isnan(value)) return "NaN";
+    if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+    std::array<char, 32> buffer{};  // "d.dddddddddddddddde-308" and a NUL to spare
+    std::to_chars(buffer.data(), buffer.data() + buffer.size() - 1, std::fabs(value),
+                  std::chars_format::scientific);
+    const std::string_view scientific(buffer.data());
+    const std::size_t e = scientific.find('e');
+    std::string digits(scientific.substr(0, e));
+    if (digits.size() > 1) digits.erase(1, 1);  // the point after the first digit
+    const long point = std::atol(scientific.data() + e + 1) + 1;  // digits before the point
+    const auto whole = static_cast<long>(digits.size());
+
+    std::string out = std::signbit(value) ? "-" : "";
+    if (point <= 0) return out + "0." + std::string(static_cast<std::size_t>(-point), '0') + digits;
+    if (point >= whole) {
+        return out + digits + std::string(static_cast<std::size_t>(point - whole), '0') + ".0";
+    }
+    return out + digits.substr(0, static_cast<std::size_t>(point)) + "." +
+           digits.substr(static_cast<std::size_t>(point));
+}
+
+// Rust's string Debug form: quoted, with quote, backslash and control
+// characters escaped.
+std::string quoted_text(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            case '\0': out += "\\0"; break;
+            default:
+                if (byte < 0x20 || byte == 0x7f) {
+                    static constexpr char DIGITS[] = "0123456789abcdef";
+                    out += "\\u{";
+                    if (byte >= 0x10) out += DIGITS[byte >> 4];
+                    out += DIGITS[byte & 0x0f];
+                    out += '}';
+                } else {
+                    out += c;
+                }
+        }
+    }
+    return out + "\"";
+}
+
+// How the reader names a value it did not expect.
+std::string unexpected(const json& value) {
+    switch (value.type()) {
+        case json::value_t::boolean:
+            return std::string("boolean `") + (value.get<bool>() ? "true" : "false") + "`";
+        case json::value_t::number_integer:
+            return "integer `" + std::to_string(value.get<std::int64_t>()) + "`";
+        case json::value_t::number_unsigned:
+            return "integer `" + std::to_string(value.get<std::uint64_t>()) + "`";
+        case json::value_t::number_float:
+            return "floating point `" + float_text(value.get<double>()) + "`";
+        case json::value_t::string: return "string " + quoted_text(value.get_ref<const std::string&>());
+        case json::value_t::array: return "sequence";
+        case json::value_t::object: return "map";
+        case json::value_t::binary: return "byte array";
+        case json::value_t::null:
+        case json::value_t::discarded: break;
+    }
+    return "null";
+}
+
+std::string invalid_type(const json& value, std::string_view expected) {
+    return "invalid type: " + unexpected(value) + ", expected " + std::string(expected);
+}
+
+ReadError read_value(const json& value, std::uint32_t& out) {
+    if (value.is_number_unsigned() || value.is_number_integer()) {
+        const bool negative = !value.is_number_unsigned() && value.get<std::int64_t>() < 0;
+        if (negative || value.get<std::uint64_t>() > UINT32_MAX) {
+            return "invalid value: " + unexpected(value) + ", expected u32";
+        }
+        out = value.get<std::uint32_t>();
+        return std::nullopt;
+    }
+    return invalid_type(value, "u32");
+}
+
+ReadError read_value(const json& value, std::string& out) {
+    if (!value.is_string()) return invalid_type(value, "a string");
+    out = value.get<std::string>();
+    return std::nullopt;
+}
+
+template <class Record>
+struct Member {
+    std::string_view name;
+    ReadError (*read)(const json& value, Record& into);
+};
+
+// A record is an object of named members (others ignored; values read in
+// key order, then the first missing member in declared order reported) or
+// an array of exactly its members in declared order.
+template <class Record, std::size_t N>
+ReadError read_record(const json& value, std::string_view name,
+                      const std::array<Member<Record>, N>& members, Record& out) {
+    if (value.is_array()) {
+        for (std::size_t i = 0; i < N; ++i) {
+            if (i >= value.size()) {
+                return "invalid length " + std::to_string(i) + ", expected struct " +
+                       std::string(name) + " with " + std::to_string(N) +
+                       (N == 1 ? " element" : " elements");
+            }
+            if (ReadError error = members[i].read(value[i], out)) return error;
+        }
+        if (value.size() > N) {
+            return "invalid length " + std::to_string(value.size()) +
+                   ", expected fewer elements in array";
+        }
+        return std::nullopt;
+    }
+    if (!value.is_object()) return invalid_type(value, "struct " + std::string(name));
+
+    std::array<bool, N> seen{};
+    for (const auto& [key, member_value] : value.items()) {
+        for (std::size_t i = 0; i < N; ++i) {
+            if (members[i].name != key) continue;
+            if (ReadError error = members[i].read(member_value, out)) return error;
+            seen[i] = true;
+        }
+    }
+    for (std::size_t i = 0; i < N; ++i) {
+        if (!seen[i]) return "missing field `" + std::string(members[i].name) + "`";
+    }
+    return std::nullopt;
+}
+
+ReadError read_value(const json& value, CipherParams& out) {
+    static const std::array<Member<CipherParams>, 1> members{{
+        {"iv", [](const json& v, CipherParams& c) { return read_value(v, c.iv); }},
+    }};
+    return read_record(value, "CipherParams", members, out);
+}
+
+ReadError read_value(const json& value, KdfParams& out) {
+    static const std::array<Member<KdfParams>, 5> members{{
+        {"dklen", [](const json& v, KdfParams& k) { return read_value(v, k.dklen); }},
+        {"n", [](const json& v, KdfParams& k) { return read_value(v, k.n); }},
+        {"r", [](const json& v, KdfParams& k) { return read_value(v, k.r); }},
+        {"p", [](const json& v, KdfParams& k) { return read_value(v, k.p); }},
+        {"salt", [](const json& v, KdfParams& k) { return read_value(v, k.salt); }},
+    }};
+    return read_record(value, "KdfParams", members, out);
+}
+
+ReadError read_value(const json& value, CryptoEnvelope& out) {
+    static const std::array<Member<CryptoEnvelope>, 6> members{{
+        {"cipher", [](const json& v, CryptoEnvelope& e) { return read_value(v, e.cipher); }},
+        {"cipherparams",
+         [](const json& v, CryptoEnvelope& e) { return read_value(v, e.cipherparams); }},
+        {"ciphertext", [](const json& v, CryptoEnvelope& e) { return read_value(v, e.ciphertext); }},
+        {"auth_tag", [](const json& v, CryptoEnvelope& e) { return read_value(v, e.auth_tag); }},
+        {"kdf", [](const json& v, CryptoEnvelope& e) { return read_value(v, e.kdf); }},
+        {"kdfparams", [](const json& v, CryptoEnvelope& e) { return read_value(v, e.kdfparams); }},
+    }};
+    return read_record(value, "CryptoEnvelope", members, out);
+}
+
+}  // namespace
+
+nlohmann::json envelope_to_json(const CryptoEnvelope& envelope) {
+    json kdfparams = json::object();
+    kdfparams["dklen"] = envelope.kdfparams.dklen;
+    kdfparams["n"] = envelope.kdfparams.n;
+    kdfparams["r"] = envelope.kdfparams.r;
+    kdfparams["p"] = envelope.kdfparams.p;
+    kdfparams["salt"] = envelope.kdfparams.salt;
+
+    json out = json::object();
+    out["cipher"] = envelope.cipher;
+    out["cipherparams"] = json::object({{"iv", envelope.cipherparams.iv}});
+    out["ciphertext"] = envelope.ciphertext;
+    out["auth_tag"] = envelope.auth_tag;
+    out["kdf"] = envelope.kdf;
+    out["kdfparams"] = std::move(kdfparams);
+    return out;
+}
+
+oxa_core::Result<CryptoEnvelope, std::string> envelope_from_json(const nlohmann::json& value) {
+    CryptoEnvelope envelope;
+    if (ReadError error = read_value(value, envelope)) return Err{std::move(*error)};
+    return envelope;
+}
+
+}  // namespace oxa_signer

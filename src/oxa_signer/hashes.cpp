@@ -1,0 +1,75 @@
+#include "hashes.hpp"
+
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+
+#include <climits>
+#include <cstdlib>
+
+namespace oxa_signer {
+namespace {
+
+// The OpenSSL calls below only fail on allocation failure or a broken
+// provider; a wrong digest must never be returned in that case.
+[[noreturn]] void openssl_broken() noexcept { std::abort(); }
+
+// An empty span may carry a null pointer, which some OpenSSL one-shot calls
+// refuse even with a zero length.
+const std::uint8_t* nonnull(ByteView bytes) noexcept {
+    static constexpr std::uint8_t EMPTY[1] = {0};
+    return bytes.empty() ? EMPTY : bytes.data();
+}
+
+template <std::size_t N>
+std::array<std::uint8_t, N> digest(const EVP_MD* md, ByteView data) noexcept {
+    std::array<std::uint8_t, N> out{};
+    unsigned int len = 0;
+    if (md == nullptr || EVP_Digest(nonnull(data), data.size(), out.data(), &len, md, nullptr) != 1 ||
+        len != N) {
+        openssl_broken();
+    }
+    return out;
+}
+
+}  // namespace
+
+Bytes32 sha256(ByteView data) noexcept { return digest<32>(EVP_sha256(), data); }
+
+Bytes32 sha256d(ByteView data) noexcept {
+    const Bytes32 once = sha256(data);
+    return sha256(once);
+}
+
+Bytes64 sha512(ByteView data) noexcept { return digest<64>(EVP_sha512(), data); }
+
+Bytes20 ripemd160(ByteView data) noexcept { return digest<20>(EVP_ripemd160(), data); }
+
+Bytes20 hash160(ByteView data) noexcept {
+    const Bytes32 inner = sha256(data);
+    return ripemd160(inner);
+}
+
+void hmac_sha512(ByteView key, ByteView data, std::span<std::uint8_t, 64> out) noexcept {
+    unsigned int len = 0;
+    if (key.size() > INT_MAX ||
+        HMAC(EVP_sha512(), nonnull(key), static_cast<int>(key.size()), nonnull(data), data.size(),
+             out.data(), &len) == nullptr ||
+        len != out.size()) {
+        openssl_broken();
+    }
+}
+
+void pbkdf2_hmac_sha512(ByteView password, ByteView salt, std::uint32_t iterations,
+                        std::span<std::uint8_t> out) noexcept {
+    if (out.empty()) return;
+    if (password.size() > INT_MAX || salt.size() > INT_MAX || out.size() > INT_MAX ||
+        iterations == 0 || iterations > INT_MAX ||
+        PKCS5_PBKDF2_HMAC(reinterpret_cast<const char*>(nonnull(password)),
+                          static_cast<int>(password.size()), nonnull(salt),
+                          static_cast<int>(salt.size()), static_cast<int>(iterations),
+                          EVP_sha512(), static_cast<int>(out.size()), out.data()) != 1) {
+        openssl_broken();
+    }
+}
+
+}  // namespace oxa_signer

@@ -1,0 +1,37 @@
+#pragma once
+// The secp256k1 keys and recoverable signatures that the EVM, Bitcoin, Cosmos
+// and Tron signers share.
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "traits.hpp"
+
+namespace oxa_signer {
+
+inline constexpr std::size_t SECP256K1_HASH_BYTES = 32;
+inline constexpr std::size_t SECP256K1_SIGNATURE_BYTES = 65;  // r || s || recovery id
+
+using UncompressedPublicKey = std::array<std::uint8_t, 65>;
+using CompressedPublicKey = std::array<std::uint8_t, 33>;
+
+/// The SEC1 point 04 || x || y of a private key. A key of 32 bytes is taken as
+/// it is and one of 24 to 31 bytes is left-padded with zeros; any other
+/// length, zero, or a value not below the group order fails with
+/// InvalidPrivateKey "signature error".
+SignerResult<UncompressedPublicKey> secp256k1_uncompressed_public_key(ByteSpan private_key);
+
+/// The SEC1 point (02 or 03) || x, under the same key rule.
+SignerResult<CompressedPublicKey> secp256k1_compressed_public_key(ByteSpan private_key);
+
+/// Deterministic ECDSA (RFC 6979, HMAC-SHA-256, no extra data) over an
+/// already-hashed message: r || s || recovery id with s in low-S form, and the
+/// recovery id also in `recovery_id`. A hash that is not 32 bytes fails first,
+/// before the key is looked at, with InvalidMessage
+/// "expected 32-byte " + hash_noun + ", got " + length + " bytes"; then the
+/// key rule above applies.
+SignerResult<SignOutput> secp256k1_sign_hash(ByteSpan private_key, ByteSpan hash,
+                                             std::string_view hash_noun);
+
+}  // namespace oxa_signer

@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <openssl/sha.h>
+
+#include <string>
+
+#include "oxa_signer/chains/bitcoin.hpp"
+#include "oxa_signer/secp256k1_signing.hpp"
+#include "signature_checks.hpp"
+#include "test_support.hpp"
+
+namespace {
+
+using oxa_signer::BitcoinSigner;
+using oxa_test::bytes_of;
+using oxa_test::hex;
+using oxa_test::unhex;
+
+const BitcoinSigner SIGNER("bc");
+
+// SHA-256(SHA-256(x)) straight from OpenSSL, independent of the signer's hashing.
+std::vector<std::uint8_t> double_sha256(const std::vector<std::uint8_t>& data) {
+    std::vector<std::uint8_t> once(SHA256_DIGEST_LENGTH), twice(SHA256_DIGEST_LENGTH);
+    SHA256(data.data(), data.size(), once.data());
+    SHA256(once.data(), once.size(), twice.data());
+    return twice;
+}
+
+std::vector<std::uint8_t> message_preimage(const std::string& length_prefix_hex,
+                                           const std::vector<std::uint8_t>& message) {
+    auto preimage = unhex("18" + hex(bytes_of("Bitcoin Signed Message:\n")) + length_prefix_hex);
+    preimage.insert(preimage.end(), message.begin(), message.end());
+    return preimage;
+}
+
+// Signed messages ----------------------------------------------------------------
+
+class BitcoinSignedMessage : public testing::TestWithParam<nlohmann::json> {};
+
+TEST_P(BitcoinSignedMessage, HashMatchesBitcoinCore) {
+    const auto& v = GetParam();
+    const auto message = v["message"].get<std::string>();
+    EXPECT_EQ(hex(oxa_signer::bitcoin_message_hash(bytes_of(message))), v["message_hash"]);
+}
+
+INSTANTIATE_TEST_SUITE_P(BitcoinCore, BitcoinSignedMessage,
+                         testing::ValuesIn(oxa_test::load_vectors("bitcoin-signmessage.json")["vectors"]
+                                               .get<std::vector<nlohmann::json>>()));
+
+TEST(BitcoinSignMessage, ReproducesBitcoinCoresSignatureWithoutHeaderByte) {
+    const auto v = oxa_test::load_vectors("bitcoin-signmessage.json")["vectors"][0];
+    const auto message = v["message"].get<std::string>();
+    const auto out = SIGNER.sign_message(unhex(v["private_key"].get<std::string>()), bytes_of(message));
+    ASSERT_TRUE(out) << out.error().display();
+    const auto& sig = out.value().signature;
+    ASSERT_EQ(sig.size(), 65u);
+    EXPECT_EQ(hex(std::span(sig).first(32)), v["r"]);
+    EXPECT_EQ(hex(std::span(sig).subspan(32, 32)), v["s"]);
+    EXPECT_EQ(sig[64], v["recovery_id"].get<int>());
+    EXPECT_EQ(out.value().recovery_id, sig[64]);
+    EXPECT_EQ(oxa_test::recover_public_key(unhex(v["message_hash"].get<std::string>()), sig, sig[64]),
+              oxa_test::uncompressed_point(unhex(v["public_key"].get<std::string>())));
+}
+
+TEST(BitcoinMessageHash, EmptyMessageHashesThePrefixAndAZeroLength) {
+    EXPECT_EQ(hex(oxa_signer::bitcoin_message_hash({})), hex(double_sha256(message_preimage("00", {}))));
+}
+
+TEST(BitcoinMessageHash, MessageOf253BytesGetsThreeByteLength) {
+    const auto message = oxa_test::random_bytes(253);
+    EXPECT_EQ(hex(oxa_signer::bitcoin_message_hash(message)),
+              hex(double_sha256(message_preimage("fdfd00", message))));
+}
+
+struct CompactSizeCase {
+    std::uint64_t n;
+    const char* encoded;
+};
+
+class BitcoinCompactSize : public testing::TestWithParam<CompactSizeCase> {};
+
+TEST_P(BitcoinCompactSize, UsesTheShortestLittleEndianForm) {
+    EXPECT_EQ(hex(oxa_signer::compact_size(GetParam().n)), GetParam().encoded);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boundaries, BitcoinCompactSize,
+    testing::Values(CompactSizeCase{0, "00"}, CompactSizeCase{252, "fc"},
+                    CompactSizeCase{253, "fdfd00"}, CompactSizeCase{0xFFFF, "fdffff"},
+                    CompactSizeCase{0x10000, "fe00000100"}, CompactSizeCase{0xFFFFFFFF, "feffffffff"},
+                    CompactSizeCase{0x100000000, "ff0000000001000000"}));
+
+// Addresses -----------------------------------------------------------------------
+
+TEST(BitcoinAddress, MatchesBip84) {
+    const auto v = oxa_test::load_vectors("addresses-abandon.json")["accounts"][4];
+    const auto address = SIGNER.derive_address(unhex(v["private_key"].get<std::string>()));
+    ASSERT_TRUE(address) << address.error().display();
+    EXPECT_EQ(address.value(), v["address"]);
+}
+
+TEST(BitcoinAddress, DistinctKeysGiveDistinctLowercaseBc1qAddresses) {
+    std::vector<std::string> seen;
+    for (int i = 0; i < 8; ++i) {
+        const auto address = SIGNER.derive_address(oxa_test::random_bytes(32));
+        ASSERT_TRUE(address);
+        const auto& text = address.value();
+        EXPECT_EQ(text.size(), 42u);
+        EXPECT_EQ(text.rfind("bc1q", 0), 0u);
+        EXPECT_TRUE(std::none_of(text.begin(), text.end(), [](char c) { return std::isupper(static_cast<unsigned char>(c)); }));
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), text), 0);
+        seen.push_back(text);
+    }
+}
+
+TEST(BitcoinAddress, InvalidHrpIsAnAddressDerivationError) {
+    const BitcoinSigner signer("");
+    const auto address = signer.derive_address(unhex(std::string(62, '0') + "01"));
+    ASSERT_FALSE(address);
+    EXPECT_EQ(address.error().kind, oxa_signer::SignerError::Kind::AddressDerivation);
+    EXPECT_FALSE(address.error().text.empty());
+    EXPECT_EQ(address.error().display().rfind("address derivation failed: ", 0), 0u);
+}
+
+// Keys and hashes ------------------------------------------------------------------
+
+class BitcoinBadKey : public testing::TestWithParam<std::string> {};
+
+TEST_P(BitcoinBadKey, IsRefusedByEveryKeyOperation) {
+    const auto key = unhex(GetParam());
+    const std::string expected = "invalid private key: signature error";
+    EXPECT_EQ(SIGNER.derive_address(key).error().display(), expected);
+    EXPECT_EQ(SIGNER.sign(key, std::vector<std::uint8_t>(32, 1)).error().display(), expected);
+    EXPECT_EQ(SIGNER.sign_message(key, bytes_of("m")).error().display(), expected);
+    EXPECT_EQ(SIGNER.sign_transaction(key, bytes_of("t")).error().display(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, BitcoinBadKey,
+    testing::Values(std::string(64, '0'), hex(oxa_test::secp256k1_order()), std::string(46, '1'),
+                    std::string(66, '1'), std::string()));
+
+class BitcoinHashLength : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(BitcoinHashLength, IsReportedBeforeAnInvalidKey) {
+    const auto result = SIGNER.sign(std::vector<std::uint8_t>(32, 0), std::vector<std::uint8_t>(GetParam(), 1));
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().display(), "invalid message: expected 32-byte hash, got " +
+                                            std::to_string(GetParam()) + " bytes");
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, BitcoinHashLength, testing::Values(0, 31, 33, 64));
+
+TEST(BitcoinSign, DeterministicLowSAndRecoversTheKey) {
+    for (int i = 0; i < 16; ++i) {
+        const auto key = oxa_test::random_bytes(32);
+        const auto hash = oxa_test::random_bytes(32);
+        const auto out = SIGNER.sign(key, hash);
+        ASSERT_TRUE(out);
+        const auto& sig = out.value().signature;
+        EXPECT_EQ(out.value().recovery_id, sig[64]);
+        EXPECT_TRUE(oxa_test::has_low_s(sig));
+        EXPECT_EQ(SIGNER.sign(key, hash).value().signature, sig);
+        const auto public_key = oxa_signer::secp256k1_compressed_public_key(key).value();
+        EXPECT_EQ(oxa_test::recover_public_key(hash, sig, sig[64]), oxa_test::uncompressed_point(public_key));
+    }
+}
+
+TEST(BitcoinSignTransaction, SignsTheDoubleSha256OfTheBytes) {
+    const auto key = oxa_test::random_bytes(32);
+    const auto tx = oxa_test::random_bytes(150);
+    const auto out = SIGNER.sign_transaction(key, tx);
+    ASSERT_TRUE(out);
+    EXPECT_EQ(out.value().signature, SIGNER.sign(key, double_sha256(tx)).value().signature);
+}
+
+}  // namespace

@@ -1,0 +1,512 @@
+#include <gtest/gtest.h>
+#include <sodium.h>
+
+#include <algorithm>
+#include <cctype>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "oxa_signer/crypto.hpp"
+#include "test_support.hpp"
+
+using nlohmann::json;
+using oxa_signer::CryptoEnvelope;
+using oxa_signer::CryptoError;
+using oxa_signer::decrypt;
+using oxa_signer::encrypt;
+using oxa_signer::envelope_from_json;
+using oxa_signer::envelope_to_json;
+using oxa_test::bytes_of;
+using oxa_test::hex;
+using oxa_test::load_vectors;
+
+namespace {
+
+constexpr std::string_view PASSWORD = "correct horse battery staple";
+constexpr std::string_view PHRASE =
+    "legal winner thank year wave sausage worth useful legal winner thank yellow";
+constexpr const char* AEAD_FAILURE = "decryption failed: aead::Error";
+
+std::string case_name(std::size_t index, std::string label) {
+    for (char& c : label) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    }
+    return "case" + std::to_string(index) + "_" + label;
+}
+
+bool is_lower_hex(std::string_view text) {
+    return text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
+std::string to_upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Every real scrypt costs ~0.15 s and 64 MiB, and ctest runs each test in a
+// process of its own, so tests that only need some valid envelope read this
+// stored one instead of sealing: the one-byte secret "k" under PASSWORD.
+CryptoEnvelope stored_envelope() {
+    const json file = load_vectors("envelope-independent.json");
+    for (const auto& c : file.at("cases")) {
+        if (c.at("name") == "one-byte secret") return envelope_from_json(c.at("envelope")).value();
+    }
+    throw std::runtime_error("envelope-independent.json lacks the one-byte secret");
+}
+
+// One seal of "k" under PASSWORD, shared by the tests of sealing.
+const CryptoEnvelope& sealed_fixture() {
+    static const CryptoEnvelope envelope = [] {
+        auto sealed = encrypt(bytes_of("k"), bytes_of(PASSWORD));
+        if (!sealed) throw std::runtime_error(sealed.error().display());
+        return std::move(sealed).value();
+    }();
+    return envelope;
+}
+
+// The opened text, or the error's display text.
+std::string open_outcome(const CryptoEnvelope& envelope, std::string_view password = PASSWORD) {
+    const auto opened = decrypt(envelope, bytes_of(password));
+    return opened ? std::string(opened.value().text()) : opened.error().display();
+}
+
+struct ScryptCase {
+    std::string name;
+    json vector;
+};
+
+std::vector<ScryptCase> scrypt_cases() {
+    std::vector<ScryptCase> cases;
+    const json file = load_vectors("scrypt-rfc7914.json");
+    for (const auto& v : file.at("scrypt")) {
+        cases.push_back({case_name(cases.size(), std::string("N").append(v.at("N").dump())), v});
+    }
+    return cases;
+}
+
+class ScryptRfc7914 : public ::testing::TestWithParam<ScryptCase> {};
+
+TEST_P(ScryptRfc7914, LibsodiumDerivesTheRfcKey) {
+    const json& v = GetParam().vector;
+    const auto n = v.at("N").get<std::uint64_t>();
+    const auto r = v.at("r").get<std::uint32_t>();
+    if (128 * n * r > (std::uint64_t{1} << 28)) {
+        GTEST_SKIP() << "needs " << (128 * n * r >> 20) << " MiB; too slow for the suite";
+    }
+    ASSERT_GE(sodium_init(), 0);
+    const std::string password = v.at("P");
+    const std::string salt = v.at("S");
+    std::vector<std::uint8_t> key(v.at("dkLen").get<std::size_t>());
+    ASSERT_EQ(crypto_pwhash_scryptsalsa208sha256_ll(
+                  reinterpret_cast<const std::uint8_t*>(password.data()), password.size(),
+                  reinterpret_cast<const std::uint8_t*>(salt.data()), salt.size(), n, r,
+                  v.at("p").get<std::uint32_t>(), key.data(), key.size()),
+              0);
+    EXPECT_EQ(hex(key), v.at("dk").get<std::string>());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rfc7914, ScryptRfc7914, ::testing::ValuesIn(scrypt_cases()),
+                         [](const auto& info) { return info.param.name; });
+
+TEST(CryptoEncrypt, WritesTheDocumentedEnvelope) {
+    const CryptoEnvelope& e = sealed_fixture();
+    EXPECT_EQ(e.cipher, "aes-256-gcm");
+    EXPECT_EQ(e.kdf, "scrypt");
+    EXPECT_EQ(e.kdfparams.dklen, 32u);
+    EXPECT_EQ(e.kdfparams.n, 65536u);
+    EXPECT_EQ(e.kdfparams.r, 8u);
+    EXPECT_EQ(e.kdfparams.p, 1u);
+    EXPECT_EQ(e.kdfparams.salt.size(), 64u);
+    EXPECT_EQ(e.cipherparams.iv.size(), 24u);
+    EXPECT_EQ(e.ciphertext.size(), 2u);
+    EXPECT_EQ(e.auth_tag.size(), 32u);
+    for (const std::string* member : {&e.kdfparams.salt, &e.cipherparams.iv, &e.ciphertext, &e.auth_tag}) {
+        EXPECT_TRUE(is_lower_hex(*member)) << *member;
+    }
+}
+
+TEST(CryptoEncrypt, OpensWhatItSealed) { EXPECT_EQ(open_outcome(sealed_fixture()), "k"); }
+
+TEST(CryptoEncrypt, TwoSealsDifferInSaltIvCiphertextAndTag) {
+    const auto again = encrypt(bytes_of("k"), bytes_of(PASSWORD));
+    ASSERT_TRUE(again);
+    const CryptoEnvelope& first = sealed_fixture();
+    EXPECT_NE(again.value().kdfparams.salt, first.kdfparams.salt);
+    EXPECT_NE(again.value().cipherparams.iv, first.cipherparams.iv);
+    EXPECT_NE(again.value().ciphertext, first.ciphertext);
+    EXPECT_NE(again.value().auth_tag, first.auth_tag);
+}
+
+struct RoundTripCase {
+    std::string name;
+    std::string plaintext;
+    std::string password;
+};
+
+class CryptoRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
+
+TEST_P(CryptoRoundTrip, SealedSecretOpensUnderItsPassword) {
+    const RoundTripCase& c = GetParam();
+    const auto sealed = encrypt(bytes_of(c.plaintext), bytes_of(c.password));
+    ASSERT_TRUE(sealed);
+    EXPECT_EQ(sealed.value().ciphertext.size(), 2 * c.plaintext.size());
+    EXPECT_EQ(sealed.value().auth_tag.size(), 32u);
+    EXPECT_EQ(open_outcome(sealed.value(), c.password), c.plaintext);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Crypto, CryptoRoundTrip,
+    ::testing::Values(RoundTripCase{"EmptyPlaintext", "", "pw"},
+                      RoundTripCase{"EmptyPassword", std::string(PHRASE), ""}),
+    [](const auto& info) { return info.param.name; });
+
+struct IndependentCase {
+    std::string name;
+    json data;
+};
+
+std::vector<IndependentCase> independent_cases() {
+    std::vector<IndependentCase> cases;
+    const json file = load_vectors("envelope-independent.json");
+    for (const auto& v : file.at("cases")) {
+        cases.push_back({case_name(cases.size(), v.at("name")), v});
+    }
+    return cases;
+}
+
+class CryptoIndependentEnvelope : public ::testing::TestWithParam<IndependentCase> {};
+
+TEST_P(CryptoIndependentEnvelope, OpensToItsPlaintext) {
+    const json& v = GetParam().data;
+    const auto envelope = envelope_from_json(v.at("envelope"));
+    ASSERT_TRUE(envelope) << envelope.error();
+    const std::string& password = v.at("password").get_ref<const std::string&>();
+    const auto opened = decrypt(envelope.value(), bytes_of(password));
+    ASSERT_TRUE(opened) << opened.error().display();
+    EXPECT_EQ(hex(opened.value().bytes()), v.at("plaintext_hex").get<std::string>());
+    EXPECT_EQ(envelope_to_json(envelope.value()), v.at("envelope"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Crypto, CryptoIndependentEnvelope, ::testing::ValuesIn(independent_cases()),
+                         [](const auto& info) { return info.param.name; });
+
+TEST(CryptoDecrypt, UppercaseHexIsReadAsLowercase) {
+    CryptoEnvelope e = stored_envelope();
+    for (std::string* member : {&e.kdfparams.salt, &e.cipherparams.iv, &e.ciphertext, &e.auth_tag}) {
+        *member = to_upper(*member);
+    }
+    EXPECT_EQ(open_outcome(e), "k");
+}
+
+TEST(CryptoDecrypt, CipherAndKdfMembersAreNotExamined) {
+    CryptoEnvelope e = stored_envelope();
+    e.cipher = "chacha20-poly1305";
+    e.kdf = "pbkdf2";
+    EXPECT_EQ(open_outcome(e), "k");
+}
+
+struct Releases {
+    std::vector<std::size_t> capacities;
+    bool all_zero = true;
+};
+Releases g_releases;
+
+void record_release(const std::uint8_t* data, std::size_t capacity) {
+    g_releases.capacities.push_back(capacity);
+    const bool zero = std::all_of(data, data + capacity, [](std::uint8_t b) { return b == 0; });
+    g_releases.all_zero = g_releases.all_zero && zero;
+}
+
+TEST(CryptoDecrypt, WrongPasswordFailsAndWipesTheOpenedBytes) {
+    const CryptoEnvelope sealed = stored_envelope();
+    g_releases = {};
+    oxa_signer::set_secret_release_hook(record_release);
+    const auto opened = decrypt(sealed, bytes_of("correct horse battery stapler"));
+    oxa_signer::set_secret_release_hook(nullptr);
+
+    ASSERT_FALSE(opened);
+    EXPECT_EQ(opened.error().kind, CryptoError::Kind::DecryptionFailed);
+    EXPECT_EQ(opened.error().display(), AEAD_FAILURE);
+    // GCM writes plaintext before it checks the tag: that buffer was a wiped SecretBytes.
+    EXPECT_EQ(g_releases.capacities, std::vector<std::size_t>{1});
+    EXPECT_TRUE(g_releases.all_zero);
+}
+
+TEST(CryptoDecrypt, GenuineTagCutOrExtendedFails) {
+    CryptoEnvelope cut = stored_envelope();
+    cut.auth_tag.resize(30);
+    EXPECT_EQ(open_outcome(cut), AEAD_FAILURE);
+
+    CryptoEnvelope extended = stored_envelope();
+    extended.auth_tag += "00";
+    EXPECT_EQ(open_outcome(extended), AEAD_FAILURE);
+}
+
+// One changed digit in every byte of ciphertext and tag, alternating between
+// the high and the low digit, each a full scrypt run.
+struct TamperCase {
+    std::string name;
+    std::string CryptoEnvelope::*member;
+    std::size_t digit;
+};
+
+std::vector<TamperCase> tamper_cases() {
+    std::vector<TamperCase> cases;
+    cases.push_back({"ciphertext_high_digit", &CryptoEnvelope::ciphertext, 0});
+    cases.push_back({"ciphertext_low_digit", &CryptoEnvelope::ciphertext, 1});
+    for (std::size_t byte = 0; byte < 16; ++byte) {
+        const std::size_t digit = 2 * byte + byte % 2;
+        cases.push_back({"auth_tag_digit" + std::to_string(digit), &CryptoEnvelope::auth_tag, digit});
+    }
+    return cases;
+}
+
+class CryptoTamper : public ::testing::TestWithParam<TamperCase> {};
+
+TEST_P(CryptoTamper, ChangedDigitFailsAuthentication) {
+    CryptoEnvelope e = stored_envelope();
+    char& digit = (e.*GetParam().member).at(GetParam().digit);
+    digit = digit == '0' ? '1' : '0';
+    EXPECT_EQ(open_outcome(e), AEAD_FAILURE);
+}
+
+INSTANTIATE_TEST_SUITE_P(Crypto, CryptoTamper, ::testing::ValuesIn(tamper_cases()),
+                         [](const auto& info) { return info.param.name; });
+
+struct RefusalCase {
+    std::string name;
+    void (*spoil)(CryptoEnvelope&);
+    std::string expected;
+};
+
+const std::string DOWNGRADE = " \u2014 possible downgrade attack";
+
+class CryptoRefusal : public ::testing::TestWithParam<RefusalCase> {};
+
+// None of these reaches scrypt: had one run, its text would be another and it
+// would take seconds to gigabytes.
+TEST_P(CryptoRefusal, IsInvalidParamsWithItsText) {
+    CryptoEnvelope e = stored_envelope();
+    GetParam().spoil(e);
+    const auto opened = decrypt(e, bytes_of(PASSWORD));
+    ASSERT_FALSE(opened);
+    EXPECT_EQ(opened.error().kind, CryptoError::Kind::InvalidParams);
+    EXPECT_EQ(opened.error().display(), "invalid parameters: " + GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Crypto, CryptoRefusal,
+    ::testing::Values(
+        RefusalCase{"OddSaltBeforeBadN",
+                    [](CryptoEnvelope& e) { e.kdfparams.salt.pop_back(); e.kdfparams.n = 3; },
+                    "Odd number of digits"},
+        RefusalCase{"SaltCharacter",
+                    [](CryptoEnvelope& e) { e.kdfparams.salt[5] = 'g'; e.cipherparams.iv = "x"; },
+                    "Invalid character 'g' at position 5"},
+        RefusalCase{"IvBeforeCiphertext",
+                    [](CryptoEnvelope& e) { e.cipherparams.iv[0] = 'x'; e.ciphertext = "zz"; },
+                    "Invalid character 'x' at position 0"},
+        RefusalCase{"OddIv", [](CryptoEnvelope& e) { e.cipherparams.iv.pop_back(); },
+                    "Odd number of digits"},
+        RefusalCase{"CiphertextBeforeTag",
+                    [](CryptoEnvelope& e) { e.ciphertext = "0z"; e.auth_tag = "abc"; },
+                    "Invalid character 'z' at position 1"},
+        RefusalCase{"OddCiphertext", [](CryptoEnvelope& e) { e.ciphertext = "abc"; },
+                    "Odd number of digits"},
+        RefusalCase{"TagBeforeN",
+                    [](CryptoEnvelope& e) { e.auth_tag[31] = 'G'; e.kdfparams.n = 0; },
+                    "Invalid character 'G' at position 31"},
+        RefusalCase{"OddTag", [](CryptoEnvelope& e) { e.auth_tag.pop_back(); },
+                    "Odd number of digits"},
+        RefusalCase{"NZeroBeforeR", [](CryptoEnvelope& e) { e.kdfparams.n = 0; e.kdfparams.r = 4; },
+                    "scrypt N must be a power of 2, got 0"},
+        RefusalCase{"N65537", [](CryptoEnvelope& e) { e.kdfparams.n = 65537; },
+                    "scrypt N must be a power of 2, got 65537"},
+        RefusalCase{"N32768BeforeR",
+                    [](CryptoEnvelope& e) { e.kdfparams.n = 32768; e.kdfparams.r = 4; },
+                    "scrypt N=32768 is below minimum 65536" + DOWNGRADE},
+        RefusalCase{"R4BeforeP", [](CryptoEnvelope& e) { e.kdfparams.r = 4; e.kdfparams.p = 0; },
+                    "scrypt r=4 is below minimum 8" + DOWNGRADE},
+        RefusalCase{"P0BeforeDklen",
+                    [](CryptoEnvelope& e) { e.kdfparams.p = 0; e.kdfparams.dklen = 16; },
+                    "scrypt p=0 is below minimum 1" + DOWNGRADE},
+        RefusalCase{"Dklen16", [](CryptoEnvelope& e) { e.kdfparams.dklen = 16; },
+                    "dklen=16 is below minimum 32"},
+        RefusalCase{"Dklen31", [](CryptoEnvelope& e) { e.kdfparams.dklen = 31; },
+                    "dklen=31 is below minimum 32"},
+        RefusalCase{"Dklen33", [](CryptoEnvelope& e) { e.kdfparams.dklen = 33; },
+                    "dklen=33 is unsupported, expected exactly 32"},
+        RefusalCase{"Dklen64BeforeIvLength",
+                    [](CryptoEnvelope& e) { e.kdfparams.dklen = 64; e.cipherparams.iv += "00"; },
+                    "dklen=64 is unsupported, expected exactly 32"},
+        RefusalCase{"Iv11BytesBeforeMemory",
+                    [](CryptoEnvelope& e) { e.cipherparams.iv.resize(22); e.kdfparams.n = 1u << 31; },
+                    "iv must be 12 bytes, got 11"},
+        RefusalCase{"Iv13Bytes", [](CryptoEnvelope& e) { e.cipherparams.iv += "00"; },
+                    "iv must be 12 bytes, got 13"},
+        RefusalCase{"IvEmpty", [](CryptoEnvelope& e) { e.cipherparams.iv.clear(); },
+                    "iv must be 12 bytes, got 0"},
+        RefusalCase{"MemoryOfN2To21", [](CryptoEnvelope& e) { e.kdfparams.n = 1u << 21; },
+                    "scrypt N=2097152, r=8 needs 2048 MiB of memory, above the maximum 1024 MiB"},
+        RefusalCase{"MemoryOfR129", [](CryptoEnvelope& e) { e.kdfparams.r = 129; },
+                    "scrypt N=65536, r=129 needs 1032 MiB of memory, above the maximum 1024 MiB"},
+        RefusalCase{"MemoryOfLargestValuesBeforeWork",
+                    [](CryptoEnvelope& e) { e.kdfparams.n = 1u << 31; e.kdfparams.r = UINT32_MAX; e.kdfparams.p = UINT32_MAX; },
+                    "scrypt N=2147483648, r=4294967295 needs 1125899906580480 MiB of memory, above the maximum 1024 MiB"},
+        RefusalCase{"WorkOfP17", [](CryptoEnvelope& e) { e.kdfparams.p = 17; },
+                    "scrypt N*r*p=8912896 is above the maximum 8388608 (16 times the default work)"},
+        RefusalCase{"WorkAtMemoryLimit",
+                    [](CryptoEnvelope& e) { e.kdfparams.r = 128; e.kdfparams.p = 2; },
+                    "scrypt N*r*p=16777216 is above the maximum 8388608 (16 times the default work)"},
+        RefusalCase{"WorkOfLargestP", [](CryptoEnvelope& e) { e.kdfparams.p = UINT32_MAX; },
+                    "scrypt N*r*p=2251799813160960 is above the maximum 8388608 (16 times the default work)"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(CryptoErrorDisplay, PrefixesTheKind) {
+    EXPECT_EQ((CryptoError{CryptoError::Kind::EncryptionFailed, "x"}.display()), "encryption failed: x");
+    EXPECT_EQ((CryptoError{CryptoError::Kind::DecryptionFailed, "x"}.display()), "decryption failed: x");
+    EXPECT_EQ((CryptoError{CryptoError::Kind::InvalidParams, "x"}.display()), "invalid parameters: x");
+}
+
+CryptoEnvelope sample_envelope() {
+    return {"aes-256-gcm", {"00112233445566778899aabb"}, "c0ffee", "0123456789abcdef0123456789abcdef",
+            "scrypt", {32, 65536, 8, 1, "5a17"}};
+}
+
+// The sample as stored, small enough to patch per case.
+const json SAMPLE_JSON = json::parse(R"({
+  "auth_tag": "0123456789abcdef0123456789abcdef", "cipher": "aes-256-gcm",
+  "cipherparams": {"iv": "00112233445566778899aabb"}, "ciphertext": "c0ffee", "kdf": "scrypt",
+  "kdfparams": {"dklen": 32, "n": 65536, "p": 1, "r": 8, "salt": "5a17"}})");
+
+TEST(CryptoJson, WritesMembersSortedByName) {
+    EXPECT_EQ(envelope_to_json(sample_envelope()).dump(),
+              R"({"auth_tag":"0123456789abcdef0123456789abcdef","cipher":"aes-256-gcm",)"
+              R"("cipherparams":{"iv":"00112233445566778899aabb"},"ciphertext":"c0ffee","kdf":"scrypt",)"
+              R"("kdfparams":{"dklen":32,"n":65536,"p":1,"r":8,"salt":"5a17"}})");
+}
+
+TEST(CryptoJson, ReadsEveryMemberAndIgnoresUnknownOnes) {
+    json value = SAMPLE_JSON;
+    value["version"] = 3;
+    value["kdfparams"]["note"] = nullptr;
+    value["cipherparams"]["tag_length"] = 16;
+    const auto read = envelope_from_json(value);
+    ASSERT_TRUE(read) << read.error();
+    EXPECT_EQ(envelope_to_json(read.value()), SAMPLE_JSON);
+}
+
+TEST(CryptoJson, ReadsRecordsGivenAsArraysInDeclaredOrder) {
+    const auto read = envelope_from_json(json::parse(
+        R"(["c", ["iv"], "ct", "tag", "k", [31, 65536, 9, 2, "salt"]])"));
+    ASSERT_TRUE(read) << read.error();
+    const CryptoEnvelope& e = read.value();
+    EXPECT_EQ(e.cipher, "c");
+    EXPECT_EQ(e.cipherparams.iv, "iv");
+    EXPECT_EQ(e.ciphertext, "ct");
+    EXPECT_EQ(e.auth_tag, "tag");
+    EXPECT_EQ(e.kdf, "k");
+    EXPECT_EQ(e.kdfparams.dklen, 31u);
+    EXPECT_EQ(e.kdfparams.n, 65536u);
+    EXPECT_EQ(e.kdfparams.r, 9u);
+    EXPECT_EQ(e.kdfparams.p, 2u);
+    EXPECT_EQ(e.kdfparams.salt, "salt");
+}
+
+TEST(CryptoJson, IntegersUpToU32MaxAreRead) {
+    json value = SAMPLE_JSON;
+    value["kdfparams"]["n"] = 4294967295u;
+    value["kdfparams"]["p"] = 0;
+    const auto read = envelope_from_json(value);
+    ASSERT_TRUE(read) << read.error();
+    EXPECT_EQ(read.value().kdfparams.n, 4294967295u);
+    EXPECT_EQ(read.value().kdfparams.p, 0u);
+}
+
+struct ReadErrorCase {
+    std::string name;
+    std::string patch;     // merged into the sample (null removes a member)...
+    std::string document;  // ...or, when not empty, the whole value read
+    std::string expected;
+};
+
+class CryptoJsonReadError : public ::testing::TestWithParam<ReadErrorCase> {};
+
+TEST_P(CryptoJsonReadError, NamesTheFault) {
+    json value = SAMPLE_JSON;
+    if (GetParam().document.empty()) {
+        value.merge_patch(json::parse(GetParam().patch));
+    } else {
+        value = json::parse(GetParam().document);
+    }
+    const auto read = envelope_from_json(value);
+    ASSERT_FALSE(read);
+    EXPECT_EQ(read.error(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Crypto, CryptoJsonReadError,
+    ::testing::Values(
+        ReadErrorCase{"Null", "", "null", "invalid type: null, expected struct CryptoEnvelope"},
+        ReadErrorCase{"String",
+                    "", R"("x")", R"(invalid type: string "x", expected struct CryptoEnvelope)"},
+        ReadErrorCase{"Integer",
+                    "", "5", "invalid type: integer `5`, expected struct CryptoEnvelope"},
+        ReadErrorCase{"Boolean",
+                    "", "true", "invalid type: boolean `true`, expected struct CryptoEnvelope"},
+        ReadErrorCase{"Float",
+                    "", "1.5", "invalid type: floating point `1.5`, expected struct CryptoEnvelope"},
+        ReadErrorCase{"EmptyObject", "", "{}", "missing field `cipher`"},
+        ReadErrorCase{"MissingInDeclaredOrder",
+                    R"({"kdf": null, "cipher": null})", "", "missing field `cipher`"},
+        ReadErrorCase{"MissingAuthTag", R"({"auth_tag": null})", "", "missing field `auth_tag`"},
+        ReadErrorCase{"MissingIv", R"({"cipherparams": {"iv": null}})", "", "missing field `iv`"},
+        ReadErrorCase{"MissingSalt",
+                    R"({"kdfparams": {"salt": null}})", "", "missing field `salt`"},
+        ReadErrorCase{"MissingNBeforeR",
+                    R"({"kdfparams": {"r": null, "n": null}})", "", "missing field `n`"},
+        ReadErrorCase{"BadValueBeforeMissingMember",
+                    R"({"cipher": null, "kdfparams": {"n": "x"}})", "",
+                      R"(invalid type: string "x", expected u32)"},
+        ReadErrorCase{"NegativeInteger",
+                    R"({"kdfparams": {"n": -1}})", "", "invalid value: integer `-1`, expected u32"},
+        ReadErrorCase{"IntegerAboveU32", R"({"kdfparams": {"r": 4294967296}})", "",
+                      "invalid value: integer `4294967296`, expected u32"},
+        ReadErrorCase{"WholeFloat",
+                    R"({"kdfparams": {"p": 8.0}})", "", "invalid type: floating point `8.0`, expected u32"},
+        ReadErrorCase{"ExponentFloat", R"({"kdfparams": {"dklen": 1e3}})", "",
+                      "invalid type: floating point `1000.0`, expected u32"},
+        ReadErrorCase{"SmallFloat",
+                    R"({"kdfparams": {"n": 1e-7}})", "", "invalid type: floating point `0.0000001`, expected u32"},
+        ReadErrorCase{"LargeFloat", R"({"kdfparams": {"n": -1.5e300}})", "",
+                      "invalid type: floating point `-15" + std::string(299, '0') + ".0`, expected u32"},
+        ReadErrorCase{"EscapedString", R"({"kdfparams": {"n": "a\"b\\\n"}})", "",
+                      R"(invalid type: string "a\"b\\\n", expected u32)"},
+        ReadErrorCase{"SequenceForU32",
+                    R"({"kdfparams": {"n": [1]}})", "", "invalid type: sequence, expected u32"},
+        ReadErrorCase{"IntegerForString",
+                    R"({"ciphertext": 5})", "", "invalid type: integer `5`, expected a string"},
+        ReadErrorCase{"MapForString",
+                    R"({"kdf": {"a": 1}})", "", "invalid type: map, expected a string"},
+        ReadErrorCase{"BooleanForString", R"({"kdfparams": {"salt": false}})", "",
+                      "invalid type: boolean `false`, expected a string"},
+        ReadErrorCase{"StringForCipherParams", R"({"cipherparams": "iv"})", "",
+                      R"(invalid type: string "iv", expected struct CipherParams)"},
+        ReadErrorCase{"IntegerForKdfParams",
+                    R"({"kdfparams": 7})", "", "invalid type: integer `7`, expected struct KdfParams"},
+        ReadErrorCase{"ShortEnvelopeArray", "", R"(["aes-256-gcm", ["iv"]])",
+                      "invalid length 2, expected struct CryptoEnvelope with 6 elements"},
+        ReadErrorCase{"ShortKdfParamsArray", R"({"kdfparams": [32, 65536]})", "",
+                      "invalid length 2, expected struct KdfParams with 5 elements"},
+        ReadErrorCase{"EmptyCipherParamsArray", R"({"cipherparams": []})", "",
+                      "invalid length 0, expected struct CipherParams with 1 element"},
+        ReadErrorCase{"LongCipherParamsArray", R"({"cipherparams": ["a", "b"]})", "",
+                      "invalid length 2, expected fewer elements in array"},
+        ReadErrorCase{"ArrayElementTypeBeforeLength",
+                    "", "[5]", "invalid type: integer `5`, expected a string"},
+        ReadErrorCase{"NullInArray", "", R"(["c", ["iv"], "ct", "tag", "k", [null]])",
+                      "invalid type: null, expected u32"}),
+    [](const auto& info) { return info.param.name; });
+
+}  // namespace

@@ -1,0 +1,339 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "oxa_core/error.hpp"
+#include "oxa_core/wallet_file.hpp"
+#include "test_support.hpp"
+
+using nlohmann::json;
+using oxa_core::ChainType;
+using oxa_core::EncryptedWallet;
+using oxa_core::KeyType;
+using oxa_core::parse_encrypted_wallet;
+using oxa_core::RawJson;
+using oxa_core::serialize_encrypted_wallet;
+using oxa_core::WalletAccount;
+
+namespace {
+
+const std::filesystem::path WALLETS_DIR = std::filesystem::path(OXA_TEST_DATA_DIR) / "wallets";
+
+std::string read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+EncryptedWallet parsed(std::string_view text) {
+    auto wallet = parse_encrypted_wallet(text);
+    if (!wallet) throw std::runtime_error(wallet.error());
+    return std::move(wallet).value();
+}
+
+std::string param_name(const std::string& name) {
+    std::string out;
+    for (char c : name) out += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return out;
+}
+
+struct ReadCase {
+    std::string name;
+    std::string text;
+    std::string error;  // empty for a valid text
+};
+
+std::vector<ReadCase> read_cases(const char* section) {
+    std::vector<ReadCase> out;
+    const json file = oxa_test::load_vectors("wallet-file.json");
+    for (const json& c : file.at(section)) {
+        out.push_back({c.at("name"), c.at("text"), c.value("error", "")});
+    }
+    return out;
+}
+
+std::string random_text(std::mt19937_64& rng) {
+    static const std::vector<std::string> pieces = {"a", "Z", "0", " ", "\"", "\\", "/", "\b", "\f", "\n", "\r",
+                                                    "\t", std::string(1, '\0'), "\x1f", "\x7f", "é", "—", "😀"};
+    std::string out;
+    for (std::size_t n = rng() % 12; n > 0; --n) out += pieces[rng() % pieces.size()];
+    return out;
+}
+
+json random_generic(std::mt19937_64& rng, int depth) {
+    switch (rng() % (depth > 0 ? 6 : 4)) {
+        case 0: return nullptr;
+        case 1: return rng() % 1000;
+        case 2: return -static_cast<std::int64_t>(rng() % 1000);
+        case 3: return random_text(rng);
+        case 4: {
+            json array = json::array();
+            for (std::size_t n = rng() % 3; n > 0; --n) array.push_back(random_generic(rng, depth - 1));
+            return array;
+        }
+        default: {
+            json object = json::object();
+            for (std::size_t n = rng() % 4; n > 0; --n) object[random_text(rng)] = random_generic(rng, depth - 1);
+            return object;
+        }
+    }
+}
+
+EncryptedWallet random_wallet(std::mt19937_64& rng) {
+    EncryptedWallet wallet;
+    wallet.oxa_version = static_cast<std::uint32_t>(rng());
+    wallet.id = random_text(rng);
+    wallet.name = random_text(rng);
+    wallet.created_at = random_text(rng);
+    if (rng() % 2 == 0) wallet.chain_type = oxa_core::ALL_CHAIN_TYPES[rng() % 6];
+    for (std::size_t n = rng() % 7; n > 0; --n) {
+        wallet.accounts.push_back({random_text(rng), random_text(rng), random_text(rng), random_text(rng)});
+    }
+    wallet.crypto = RawJson(random_generic(rng, 3));
+    wallet.key_type = rng() % 2 == 0 ? KeyType::Mnemonic : KeyType::PrivateKey;
+    if (rng() % 2 == 0) wallet.metadata = RawJson(random_generic(rng, 3));
+    return wallet;
+}
+
+}  // namespace
+
+// ---- golden files ----
+
+TEST(WalletFile, EveryGoldenFileStillReads) {
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(WALLETS_DIR)) {
+        if (entry.path().extension() != ".json") continue;
+        ++files;
+        auto wallet = parse_encrypted_wallet(read_file(entry.path()));
+        EXPECT_TRUE(wallet) << entry.path() << ": " << wallet.error();
+    }
+    EXPECT_GE(files, 1);
+}
+
+TEST(WalletFile, GoldenMnemonicWalletReadsItsFields) {
+    const EncryptedWallet wallet = parsed(read_file(WALLETS_DIR / "v2-mnemonic.json"));
+    EXPECT_EQ(wallet.oxa_version, 2u);
+    EXPECT_EQ(wallet.id, "3f0c2a6e-8d1b-4c5e-9a7f-2b6d4e8f1a3c");
+    EXPECT_EQ(wallet.name, "Golden \"abandon\" wallet — Ünïcode");
+    EXPECT_EQ(wallet.created_at, "2025-03-14T09:26:53.589793+00:00");
+    EXPECT_FALSE(wallet.chain_type);
+    EXPECT_EQ(wallet.key_type, KeyType::Mnemonic);
+    EXPECT_TRUE(wallet.metadata.is_null());
+    ASSERT_EQ(wallet.accounts.size(), oxa_core::ACCOUNT_ORDER.size());
+    for (std::size_t i = 0; i < wallet.accounts.size(); ++i) {
+        const WalletAccount& account = wallet.accounts[i];
+        EXPECT_EQ(account.chain_id, oxa_core::default_chain_for_type(oxa_core::ACCOUNT_ORDER[i]).chain_id);
+        EXPECT_EQ(account.account_id, account.chain_id + ":" + account.address);
+    }
+    EXPECT_EQ(wallet.accounts[0].address, "0x9858EfFD232B4033E47d90003D41EC34EcaEda94");
+    EXPECT_EQ(wallet.accounts[5].derivation_path, "m/44'/607'/0'");
+    const json crypto = wallet.crypto.parse();
+    EXPECT_EQ(crypto.at("kdfparams").at("n"), 65536);
+    EXPECT_EQ(crypto.at("cipherparams").at("iv"), "0a1b2c3d4e5f607182939495");
+}
+
+TEST(WalletFile, GoldenMnemonicWalletIsRewrittenByteForByte) {
+    const std::string text = read_file(WALLETS_DIR / "v2-mnemonic.json");
+    EXPECT_EQ(serialize_encrypted_wallet(parsed(text)), text);
+}
+
+TEST(WalletFile, EveryTruncationOfAGoldenFileFailsWithAPlace) {
+    const std::string text = read_file(WALLETS_DIR / "v2-mnemonic.json");
+    const std::regex placed(".+ at line [0-9]+ column [0-9]+");
+    for (std::size_t length = 0; length < text.size(); ++length) {
+        auto wallet = parse_encrypted_wallet(std::string_view(text).substr(0, length));
+        ASSERT_FALSE(wallet) << "prefix of " << length << " bytes was accepted";
+        ASSERT_TRUE(std::regex_match(wallet.error(), placed)) << wallet.error();
+    }
+}
+
+// ---- reading rules ----
+
+class WalletReadError : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(WalletReadError, IsRefusedWithItsTextAndPlace) {
+    auto wallet = parse_encrypted_wallet(GetParam().text);
+    ASSERT_FALSE(wallet);
+    EXPECT_EQ(wallet.error(), GetParam().error);
+}
+INSTANTIATE_TEST_SUITE_P(WalletFile, WalletReadError, ::testing::ValuesIn(read_cases("errors")),
+                         [](const auto& info) { return param_name(info.param.name); });
+
+class WalletReadValid : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(WalletReadValid, Reads) {
+    auto wallet = parse_encrypted_wallet(GetParam().text);
+    EXPECT_TRUE(wallet) << wallet.error();
+}
+INSTANTIATE_TEST_SUITE_P(WalletFile, WalletReadValid, ::testing::ValuesIn(read_cases("valid")),
+                         [](const auto& info) { return param_name(info.param.name); });
+
+TEST(WalletFile, MembersInAnyOrderFillTheirFields) {
+    const EncryptedWallet wallet = parsed(
+        R"({"key_type":"private_key","crypto":null,"accounts":[],"created_at":"t","name":"n","id":"i","oxa_version":7})");
+    EXPECT_EQ(wallet.oxa_version, 7u);
+    EXPECT_EQ(wallet.id, "i");
+    EXPECT_EQ(wallet.name, "n");
+    EXPECT_EQ(wallet.created_at, "t");
+    EXPECT_TRUE(wallet.crypto.is_null());
+    EXPECT_EQ(wallet.key_type, KeyType::PrivateKey);
+}
+
+TEST(WalletFile, RecordAsArrayTakesMembersInDeclarationOrder) {
+    const EncryptedWallet wallet =
+        parsed(R"([1,"i","n","t","solana",[["a","b","c","d"]],{"k":1},{"mnemonic":null},{"m":[1]}])");
+    EXPECT_EQ(wallet.oxa_version, 1u);
+    EXPECT_EQ(wallet.chain_type, ChainType::Solana);
+    const std::vector<WalletAccount> accounts = {{"a", "b", "c", "d"}};
+    EXPECT_EQ(wallet.accounts, accounts);
+    EXPECT_EQ(wallet.crypto, RawJson(json{{"k", 1}}));
+    EXPECT_EQ(wallet.key_type, KeyType::Mnemonic);
+    EXPECT_EQ(wallet.metadata, RawJson(json{{"m", {1}}}));
+}
+
+TEST(WalletFile, EveryChainTypeNameReadsBackInBothForms) {
+    for (ChainType type : oxa_core::ALL_CHAIN_TYPES) {
+        const std::string name(oxa_core::chain_type_name(type));
+        for (const std::string& form : {"\"" + name + "\"", "{\"" + name + "\":null}"}) {
+            const EncryptedWallet wallet = parsed(
+                R"({"oxa_version":2,"id":"i","name":"n","created_at":"t","accounts":[],"crypto":{},"key_type":"mnemonic","chain_type":)" +
+                form + "}");
+            EXPECT_EQ(wallet.chain_type, type) << form;
+        }
+    }
+}
+
+TEST(WalletFile, UnknownMembersAreDroppedOnRewrite) {
+    EncryptedWallet wallet = parsed(
+        R"({"x":1,"oxa_version":2,"id":"i","name":"n","created_at":"t","accounts":[{"account_id":"a","address":"b","chain_id":"c","derivation_path":"d","y":[]}],"crypto":{},"key_type":"mnemonic","metadata":null})");
+    const std::string text = serialize_encrypted_wallet(wallet);
+    EXPECT_EQ(text.find("\"x\""), std::string::npos);
+    EXPECT_EQ(text.find("\"y\""), std::string::npos);
+    EXPECT_EQ(text.find("metadata"), std::string::npos);
+    EXPECT_EQ(parsed(text), wallet);
+}
+
+// ---- writing ----
+
+TEST(WalletFile, WritesThePrettyFormExactly) {
+    EncryptedWallet wallet;
+    wallet.oxa_version = 1;
+    wallet.id = "id-1";
+    wallet.name = "n";
+    wallet.created_at = "2024-01-02T03:04:05+00:00";
+    wallet.chain_type = ChainType::Bitcoin;
+    wallet.crypto = RawJson(json{{"z", 1}, {"a", {{"c", {1, {{"d", nullptr}}}}, {"b", "x"}}}});
+    wallet.key_type = KeyType::PrivateKey;
+    wallet.metadata = RawJson(json{{"tags", json::array()}, {"e", json::object()}});
+    EXPECT_EQ(serialize_encrypted_wallet(wallet),
+              "{\n"
+              "  \"oxa_version\": 1,\n"
+              "  \"id\": \"id-1\",\n"
+              "  \"name\": \"n\",\n"
+              "  \"created_at\": \"2024-01-02T03:04:05+00:00\",\n"
+              "  \"chain_type\": \"bitcoin\",\n"
+              "  \"accounts\": [],\n"
+              "  \"crypto\": {\n"
+              "    \"a\": {\n"
+              "      \"b\": \"x\",\n"
+              "      \"c\": [\n"
+              "        1,\n"
+              "        {\n"
+              "          \"d\": null\n"
+              "        }\n"
+              "      ]\n"
+              "    },\n"
+              "    \"z\": 1\n"
+              "  },\n"
+              "  \"key_type\": \"private_key\",\n"
+              "  \"metadata\": {\n"
+              "    \"e\": {},\n"
+              "    \"tags\": []\n"
+              "  }\n"
+              "}");
+}
+
+TEST(WalletFile, GenericValuesAreWrittenWithTheLastOfARepeatedKey) {
+    EncryptedWallet wallet = parsed(
+        R"({"oxa_version":2,"id":"i","name":"n","created_at":"t","accounts":[],"crypto":{"k":1,"k":2},"key_type":"mnemonic"})");
+    EXPECT_NE(serialize_encrypted_wallet(wallet).find("  \"crypto\": {\n    \"k\": 2\n  },\n"), std::string::npos);
+}
+
+TEST(WalletFile, TextIsEscapedOnlyWhereJsonRequires) {
+    EncryptedWallet wallet;
+    wallet.name = std::string("q\"b\\s/\b\f\n\r\t\x01\x1f\x7f") + "é😀" + std::string(1, '\0');
+    const std::string text = serialize_encrypted_wallet(wallet);
+    EXPECT_NE(text.find(R"("name": "q\"b\\s/\b\f\n\r\t\u0001\u001f)"
+                        "\x7f"
+                        R"(é😀\u0000",)"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(parsed(text).name, wallet.name);
+}
+
+TEST(WalletFile, InvalidUtf8InTextIsWrittenAsReplacementCharacters) {
+    EncryptedWallet wallet;
+    wallet.name = "a\xff" "b\xe2\x82";
+    const std::string text = serialize_encrypted_wallet(wallet);
+    EXPECT_EQ(parsed(text).name, "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+}
+
+TEST(WalletFile, RandomRecordsSurviveWritingAndReading) {
+    auto& rng = oxa_test::test_rng();
+    for (int i = 0; i < 500; ++i) {
+        const EncryptedWallet wallet = random_wallet(rng);
+        const std::string text = serialize_encrypted_wallet(wallet);
+        auto read = parse_encrypted_wallet(text);
+        ASSERT_TRUE(read) << read.error() << "\n" << text;
+        ASSERT_EQ(read.value(), wallet) << text;
+        EXPECT_EQ(serialize_encrypted_wallet(read.value()), text);
+        EXPECT_NE(text.back(), '\n');
+    }
+}
+
+// ---- creation ----
+
+class CreatedAtFormat : public ::testing::TestWithParam<json> {};
+
+TEST_P(CreatedAtFormat, UsesTheFewestExactFractionDigits) {
+    const json& c = GetParam();
+    EXPECT_EQ(oxa_core::format_rfc3339_utc(c.at("seconds").get<std::int64_t>(), c.at("nanos").get<std::uint32_t>()),
+              c.at("text").get<std::string>());
+}
+INSTANTIATE_TEST_SUITE_P(WalletFile, CreatedAtFormat,
+                         ::testing::ValuesIn(oxa_test::load_vectors("wallet-file.json")
+                                                 .at("created_at")
+                                                 .get<std::vector<json>>()));
+
+TEST(WalletFile, CreateStampsTheCurrentVersionAndUtcTime) {
+    const std::vector<WalletAccount> accounts = {{"eip155:1:0xa", "0xa", "eip155:1", "m/44'/60'/0'/0/0"}};
+    const EncryptedWallet wallet =
+        EncryptedWallet::create("id", "name", accounts, RawJson(json{{"k", "v"}}), KeyType::PrivateKey);
+    EXPECT_EQ(wallet.oxa_version, 2u);
+    EXPECT_EQ(wallet.id, "id");
+    EXPECT_EQ(wallet.name, "name");
+    EXPECT_EQ(wallet.accounts, accounts);
+    EXPECT_FALSE(wallet.chain_type);
+    EXPECT_TRUE(wallet.metadata.is_null());
+    EXPECT_EQ(wallet.key_type, KeyType::PrivateKey);
+    const std::regex rfc3339(R"(20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-2][0-9]:[0-5][0-9]:[0-6][0-9](\.([0-9]{3}){1,3})?\+00:00)");
+    EXPECT_TRUE(std::regex_match(wallet.created_at, rfc3339)) << wallet.created_at;
+    EXPECT_TRUE(serialize_encrypted_wallet(wallet).starts_with("{\n  \"oxa_version\": 2,\n"));
+}
+
+// ---- core error ----
+
+TEST(OxaError, DisplaysEachVariantWithItsPrefix) {
+    using Kind = oxa_core::OxaError::Kind;
+    EXPECT_EQ((oxa_core::OxaError{Kind::WalletNotFound, "w"}).display(), "wallet not found: w");
+    EXPECT_EQ((oxa_core::OxaError{Kind::ChainNotSupported, "c"}).display(), "chain not supported: c");
+    EXPECT_EQ((oxa_core::OxaError{Kind::InvalidPassphrase, ""}).display(), "invalid passphrase");
+    EXPECT_EQ((oxa_core::OxaError{Kind::InvalidInput, "i"}).display(), "invalid input: i");
+    EXPECT_EQ((oxa_core::OxaError{Kind::CaipParse, "p"}).display(), "CAIP parse error: p");
+}

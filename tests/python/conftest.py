@@ -1,0 +1,41 @@
+import json
+import pathlib
+
+import pytest
+
+import oxa._native as native
+
+DATA = pathlib.Path(__file__).resolve().parent.parent / "data"
+ABANDON = json.loads((DATA / "addresses-abandon.json").read_text())
+ABANDON_PHRASE = ABANDON["mnemonic"]
+
+
+@pytest.fixture(scope="session")
+def wordlist() -> list[str]:
+    return (DATA / "bip39-english.txt").read_text().split()
+
+
+@pytest.fixture
+def vault(tmp_path) -> str:
+    """A fresh vault directory (not yet created) for one test."""
+    return str(tmp_path / "vault")
+
+
+@pytest.fixture(scope="module")
+def shared_vault(tmp_path_factory) -> str:
+    """One vault with an abandon-phrase wallet "main" (passphrase "pw") and a
+    private-key wallet "keys" (no passphrase), shared by a module's read-only tests."""
+    path = str(tmp_path_factory.mktemp("shared") / "vault")
+    native.import_wallet_mnemonic("main", ABANDON_PHRASE, passphrase="pw", vault_path_opt=path)
+    native.import_wallet_private_key(
+        "keys", "", secp256k1_key="11" * 32, ed25519_key="22" * 32, vault_path_opt=path
+    )
+    return path
+
+
+def snapshot(directory: str) -> dict[str, bytes]:
+    """Every file under `directory` with its content, to prove nothing changed."""
+    root = pathlib.Path(directory)
+    if not root.exists():
+        return {}
+    return {str(p.relative_to(root)): p.read_bytes() for p in sorted(root.rglob("*")) if p.is_file()}
