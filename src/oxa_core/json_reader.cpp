@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <span>
 
@@ -65,6 +66,23 @@ void append_utf8(std::string& out, std::uint32_t code) {
 std::size_t valid_utf8_prefix(std::string_view text) noexcept {
     return utf8_valid_prefix(
         std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+// Skips eight bytes at a time while none of them is a quote, a backslash, a
+// control or non-ASCII: string bodies (hex, addresses) are mostly such runs.
+std::size_t plain_ascii_end(std::string_view text, std::size_t at) noexcept {
+    constexpr std::uint64_t ONES = 0x0101010101010101ULL;
+    constexpr std::uint64_t HIGHS = 0x8080808080808080ULL;
+    const auto has_zero_byte = [](std::uint64_t v) { return (v - ONES) & ~v & HIGHS; };
+    while (text.size() - at >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + at, sizeof word);
+        const std::uint64_t special = has_zero_byte(word ^ (ONES * '"')) | has_zero_byte(word ^ (ONES * '\\')) |
+                                      ((word - ONES * 0x20) & ~word) | word;
+        if ((special & HIGHS) != 0) break;
+        at += 8;
+    }
+    return at;
 }
 
 // The power of ten of the literal's leading digit. Only its sign matters: it
@@ -521,6 +539,7 @@ Result<std::string_view, JsonError> JsonReader::parse_str() {
     std::size_t start = m_index;
     bool unescaped = false;
     for (;;) {
+        m_index = plain_ascii_end(m_text, m_index);
         unsigned char high_bits = 0;
         while (m_index < m_text.size()) {
             const auto byte = static_cast<unsigned char>(m_text[m_index]);

@@ -92,6 +92,7 @@ bool wait_succeeded(pid_t pid) {
 }  // namespace
 
 oxa_core::Result<ProcessOutput, int> run_process(const std::vector<std::string>& argv) {
+    if (argv.empty()) return oxa_core::Err{EINVAL};
     Pipe out, err;
     SpawnActions actions;
     if (!out.ok() || !err.ok() || !actions.ok()) return oxa_core::Err{errno};

@@ -16,7 +16,8 @@ struct ProcessOutput {
 
 /// Starts argv[0] from the search path with an empty standard input, reads
 /// both output streams to their end (together, so neither can fill up and
-/// stall the child) and waits for it. Fails with errno when it cannot start.
+/// stall the child) and waits for it. Fails with errno when it cannot start
+/// (EINVAL for an empty argv).
 oxa_core::Result<ProcessOutput, int> run_process(const std::vector<std::string>& argv);
 
 }  // namespace oxa_lib

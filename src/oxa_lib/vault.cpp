@@ -84,16 +84,21 @@ void sync_directory(const fs::path& dir) {
     if (fd) ::fsync(fd.get());
 }
 
-std::string temporary_name(std::string_view id) {
+std::string temporary_name() {
     std::array<std::uint8_t, 8> nonce{};
     oxa_signer::random_fill(nonce);
-    // Starts with a dot and ends in ".tmp": never taken for a wallet file.
-    return "." + std::string(id) + "." + oxa_signer::hex_encode(nonce) + ".tmp";
+    // Starts with a dot and ends in ".tmp": never taken for a wallet file. The
+    // id stays out of it, so any id whose file name fits also fits here.
+    std::string name = ".";
+    name += oxa_signer::hex_encode(nonce);
+    name += ".tmp";
+    return name;
 }
 
 /// Reads a wallet file, or returns the text of the read failure.
 oxa_core::Result<std::string, std::string> read_wallet_text(const fs::path& path) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that a FIFO named like a wallet file cannot stall the listing.
+    Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) return oxa_core::Err{os_error_text(errno)};
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) return oxa_core::Err{os_error_text(errno)};
@@ -249,7 +254,7 @@ LibStatus save_encrypted_wallet(const oxa_core::EncryptedWallet& wallet, const V
     }
     const std::string text = oxa_core::serialize_encrypted_wallet(wallet);
     const fs::path target = dir.value() / (wallet.id + ".json");
-    const fs::path temporary = dir.value() / temporary_name(wallet.id);
+    const fs::path temporary = dir.value() / temporary_name();
 
     // Created 0600 and exclusive: the file never exists with wider permissions.
     Fd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));

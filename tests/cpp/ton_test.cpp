@@ -185,15 +185,6 @@ TEST(TonCells, StateInitHoldsCodeHashThenDataHash) {
     EXPECT_EQ(hex(cell), std::string("02013400060000") + CODE_HASH + data_hash_hex);
 }
 
-TEST(TonKey, ThirtyOneBytesIsRefusedByEveryKeyOperation) {
-    const std::vector<std::uint8_t> key(31, 1);
-    const std::string expected = "invalid private key: expected 32 bytes, got 31";
-    EXPECT_EQ(SIGNER.derive_address(key).error().display(), expected);
-    EXPECT_EQ(SIGNER.sign(key, {}).error().display(), expected);
-    EXPECT_EQ(SIGNER.sign_message(key, {}).error().display(), expected);
-    EXPECT_EQ(SIGNER.sign_transaction(key, {}).error().display(), expected);
-}
-
 TEST(TonSign, MatchesSolanaAndVerifiesOverTheUnchangedBytes) {
     const auto seed = oxa_test::random_bytes(32);
     const auto bytes = oxa_test::random_bytes(oxa_test::test_rng()() % 200);

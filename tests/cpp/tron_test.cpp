@@ -91,15 +91,4 @@ TEST(TronSignTransaction, SignsTheSingleSha256OfTheBytes) {
     EXPECT_EQ(hex(oxa_test::recover_public_key(txid, sig, sig[64])), hex(public_key));
 }
 
-TEST(TronSign, TwentyByteHashIsRefusedWithTheHashText) {
-    const auto result = SIGNER.sign(oxa_test::random_bytes(32), std::vector<std::uint8_t>(20, 1));
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().display(), "invalid message: expected 32-byte hash, got 20 bytes");
-}
-
-TEST(TronKey, ZeroIsRefused) {
-    EXPECT_EQ(SIGNER.derive_address(std::vector<std::uint8_t>(32, 0)).error().display(),
-              "invalid private key: signature error");
-}
-
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <sodium.h>
 
+#include "oxa_core/utf8.hpp"
 #include "oxa_signer/zeroizing.hpp"
 
 namespace oxa_signer {
@@ -12,53 +13,29 @@ constexpr std::string_view REPLACEMENT_CHARACTER = "\xEF\xBF\xBD";  // U+FFFD
 // Value of one hex digit, or -1. Branch-free on the character, because the
 // text may be a private key.
 int digit_value(unsigned char c) noexcept {
-    const unsigned decimal = c ^ 0x30u;                      // '0'..'9' -> 0..9
+    const unsigned decimal = c ^ 0x30u;          // '0'..'9' -> 0..9
     const unsigned decimal_mask = ((decimal - 10u) >> 8) & 0xFFu;
-    const unsigned letter = (c & ~0x20u) - 55u;                // 'A'..'F', 'a'..'f' -> 10..15
+    const unsigned letter = (c & ~0x20u) - 55u;  // 'A'..'F', 'a'..'f' -> 10..15
     const unsigned letter_mask = (((letter - 10u) ^ (letter - 16u)) >> 8) & 0xFFu;
     const unsigned valid_mask = decimal_mask | letter_mask;
     const unsigned value = (decimal & decimal_mask) | (letter & letter_mask);
     return static_cast<int>(value & valid_mask) - static_cast<int>(~valid_mask & 1u);
 }
 
-bool is_continuation(unsigned char c) noexcept { return (c & 0xC0u) == 0x80u; }
-
-// Length of the well-formed UTF-8 sequence starting at `pos`, or 0 if the
-// bytes there are not one (stray continuation, overlong form, surrogate,
-// beyond U+10FFFF, or cut off by the end of the text).
-std::size_t utf8_sequence_length(std::string_view text, std::size_t pos) noexcept {
+// Length of the UTF-8 character starting at `pos`, or 0 if the bytes there
+// are not a well-formed one.
+std::size_t utf8_character_length(std::string_view text, std::size_t pos) noexcept {
     const auto lead = static_cast<unsigned char>(text[pos]);
-    std::size_t len;
-    unsigned char second_min = 0x80;
-    unsigned char second_max = 0xBF;
-    if (lead < 0x80) {
-        return 1;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        len = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        len = 3;
-        if (lead == 0xE0) second_min = 0xA0;
-        if (lead == 0xED) second_max = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        len = 4;
-        if (lead == 0xF0) second_min = 0x90;
-        if (lead == 0xF4) second_max = 0x8F;
-    } else {
-        return 0;
-    }
-    if (text.size() - pos < len) return 0;
-    const auto second = static_cast<unsigned char>(text[pos + 1]);
-    if (second < second_min || second > second_max) return 0;
-    for (std::size_t i = 2; i < len; ++i) {
-        if (!is_continuation(static_cast<unsigned char>(text[pos + i]))) return 0;
-    }
-    return len;
+    const std::size_t claimed = lead < 0xE0 ? (lead < 0x80 ? 1 : 2) : (lead < 0xF0 ? 3 : 4);
+    const std::string_view candidate = text.substr(pos, claimed);
+    const std::span bytes(reinterpret_cast<const std::uint8_t*>(candidate.data()), candidate.size());
+    return oxa_core::utf8_valid_prefix(bytes) == claimed ? claimed : 0;
 }
 
 // The offending character as the user typed it; bytes that are not UTF-8
 // become U+FFFD so the message itself stays valid text.
 std::string invalid_character_error(std::string_view text, std::size_t pos) {
-    const std::size_t len = utf8_sequence_length(text, pos);
+    const std::size_t len = utf8_character_length(text, pos);
     const std::string_view shown = len == 0 ? REPLACEMENT_CHARACTER : text.substr(pos, len);
     return "Invalid character '" + std::string(shown) + "' at position " + std::to_string(pos);
 }

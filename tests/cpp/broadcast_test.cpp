@@ -1,0 +1,355 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "http_test_server.hpp"
+#include "oxa_lib/broadcast.hpp"
+#include "oxa_lib/process.hpp"
+#include "scratch_dir.hpp"
+#include "test_support.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using nlohmann::json;
+using oxa_core::ChainType;
+using oxa_lib::OxaLibError;
+using oxa_test::HttpResponse;
+using oxa_test::HttpTestServer;
+
+/// Sets an environment variable for the life of the object, then puts back
+/// what was there.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
+        if (const char* old = std::getenv(name)) m_old = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+    ~ScopedEnv() {
+        if (m_old) {
+            ::setenv(m_name, m_old->c_str(), 1);
+        } else {
+            ::unsetenv(m_name);
+        }
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+/// Whatever proxy the machine names, curl talks to the test server directly.
+struct DirectToLoopback {
+    ScopedEnv no_proxy{"no_proxy", "127.0.0.1"};
+    ScopedEnv no_proxy_upper{"NO_PROXY", "127.0.0.1"};
+};
+
+const json& vectors() {
+    static const json doc = oxa_test::load_vectors("broadcast.json");
+    return doc;
+}
+
+std::vector<json> cases(const char* table) { return vectors()[table].get<std::vector<json>>(); }
+
+std::string case_name(const testing::TestParamInfo<json>& info) {
+    return info.param["name"].get<std::string>();
+}
+
+ChainType family_of(const json& v) {
+    return oxa_core::chain_type_from_name(v["family"].get<std::string>()).value();
+}
+
+const std::vector<std::uint8_t>& signed_tx() {
+    static const auto tx = oxa_test::unhex(vectors()["signed_tx"].get<std::string>());
+    return tx;
+}
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// Requests --------------------------------------------------------------------
+
+class BroadcastRequest : public testing::TestWithParam<json>, DirectToLoopback {};
+
+TEST_P(BroadcastRequest, PostsTheFamilysRequestAndReturnsItsHash) {
+    const json& v = GetParam();
+    HttpTestServer server({200, v["response"].get<std::string>(), {}});
+    const auto hash = oxa_lib::broadcast(family_of(v), server.url() + v["url_suffix"].get<std::string>(),
+                                         signed_tx());
+    ASSERT_TRUE(hash) << hash.error().display();
+    EXPECT_EQ(hash.value(), v["hash"]);
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "POST");
+    EXPECT_EQ(requests[0].path, v["path"]);
+    EXPECT_EQ(requests[0].header("content-type"), v["content_type"]);
+    EXPECT_EQ(requests[0].body, v["body"]);
+}
+INSTANTIATE_TEST_SUITE_P(Families, BroadcastRequest, testing::ValuesIn(cases("requests")), case_name);
+
+// Responses -------------------------------------------------------------------
+
+class BroadcastResponse : public testing::TestWithParam<json>, DirectToLoopback {};
+
+TEST_P(BroadcastResponse, YieldsTheHashOrTheExactError) {
+    const json& v = GetParam();
+    HttpTestServer server({v["status"].get<int>(), v["response"].get<std::string>(), {}});
+    const auto hash = oxa_lib::broadcast(family_of(v), server.url(), signed_tx());
+    EXPECT_EQ(server.requests().size(), 1u);
+    if (v.contains("hash")) {
+        ASSERT_TRUE(hash) << hash.error().display();
+        EXPECT_EQ(hash.value(), v["hash"]);
+        return;
+    }
+    ASSERT_FALSE(hash) << hash.value();
+    const std::string shown = hash.error().display();
+    const bool json_error = shown.starts_with("JSON error: ");
+    EXPECT_EQ(hash.error().kind(), json_error ? OxaLibError::Kind::Json : OxaLibError::Kind::BroadcastFailed);
+    if (v.contains("error")) {
+        EXPECT_EQ(shown, v["error"]);
+    } else {
+        EXPECT_TRUE(shown.starts_with(v["error_prefix"].get<std::string>())) << shown;
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Answers, BroadcastResponse, testing::ValuesIn(cases("responses")), case_name);
+
+class BroadcastTransport : public testing::Test, DirectToLoopback {};
+
+TEST_F(BroadcastTransport, RedirectIsFollowedWithTheSamePost) {
+    HttpTestServer server({200, R"({"result":"0x77"})", {}});
+    server.respond("/old", {308, "", {{"Location", "/new"}}});
+    const auto hash = oxa_lib::broadcast(ChainType::Evm, server.url() + "/old", signed_tx());
+    ASSERT_TRUE(hash) << hash.error().display();
+    EXPECT_EQ(hash.value(), "0x77");
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].path, "/new");
+    EXPECT_EQ(requests[1].method, "POST");
+    EXPECT_EQ(requests[1].body, requests[0].body);
+}
+
+TEST_F(BroadcastTransport, ResponseOfSeveralMegabytesArrivesWhole) {
+    const std::string txid(4 << 20, 'a');
+    HttpTestServer server({200, txid + "\n", {}});
+    const auto raw = oxa_lib::curl_post_json(server.url(), "{}");
+    ASSERT_TRUE(raw) << raw.error().display();
+    EXPECT_EQ(raw.value(), txid + "\n");  // untrimmed
+    const auto hash = oxa_lib::broadcast(ChainType::Bitcoin, server.url(), signed_tx());
+    ASSERT_TRUE(hash) << hash.error().display();
+    EXPECT_EQ(hash.value(), txid);
+}
+
+TEST_F(BroadcastTransport, InvalidUtf8InTheResponseIsReplaced) {
+    HttpTestServer server({200, "ab\xff" "cd\n", {}});
+    const auto hash = oxa_lib::broadcast(ChainType::Bitcoin, server.url(), signed_tx());
+    ASSERT_TRUE(hash) << hash.error().display();
+    EXPECT_EQ(hash.value(), "ab\xEF\xBF\xBD" "cd");
+}
+
+TEST_F(BroadcastTransport, MissingCurlIsReportedWithTheSystemText) {
+    oxa_test::ScratchDir empty;
+    const ScopedEnv path("PATH", empty.path().string());
+    const auto response = oxa_lib::curl_post_json("http://127.0.0.1:9/", "{}");
+    ASSERT_FALSE(response);
+    EXPECT_EQ(response.error().kind(), OxaLibError::Kind::BroadcastFailed);
+    EXPECT_EQ(response.error().display(),
+              "broadcast failed: failed to run curl: No such file or directory (os error 2)");
+}
+
+// The command line, seen by a stand-in curl -----------------------------------
+
+/// A directory on PATH whose `curl` only writes its arguments, one a line, to
+/// a file: it shows what would be run, and whether anything was.
+class StandInCurl : public testing::Test {
+protected:
+    StandInCurl() {
+        const fs::path script = m_bin.path() / "curl";
+        std::ofstream(script) << "#!/bin/sh\nfor arg in \"$@\"; do printf '%s\\n' \"$arg\"; done >> '"
+                              << calls().string() << "'\n";
+        fs::permissions(script, fs::perms::owner_all);
+    }
+    fs::path calls() const { return m_bin.path() / "calls"; }
+
+private:
+    oxa_test::ScratchDir m_bin;
+    ScopedEnv m_path{"PATH", m_bin.path().string()};
+};
+
+TEST_F(StandInCurl, JsonRequestCommandLineIsExact) {
+    const auto response = oxa_lib::curl_post_json("http://127.0.0.1:9/rpc", R"({"a":1})");
+    ASSERT_TRUE(response) << response.error().display();
+    EXPECT_EQ(response.value(), "");
+    EXPECT_EQ(lines_of(read_file(calls())),
+              (std::vector<std::string>{"-fsSL", "-X", "POST", "-H", "Content-Type: application/json",
+                                        "-d", R"({"a":1})", "http://127.0.0.1:9/rpc"}));
+}
+
+TEST_F(StandInCurl, BitcoinCommandLineSendsPlainText) {
+    const auto hash = oxa_lib::broadcast(ChainType::Bitcoin, "http://127.0.0.1:9/api/", signed_tx());
+    ASSERT_FALSE(hash);  // the stand-in answers nothing
+    EXPECT_EQ(lines_of(read_file(calls())),
+              (std::vector<std::string>{"-fsSL", "-X", "POST", "-H", "Content-Type: text/plain", "-d",
+                                        "fbefff01", "http://127.0.0.1:9/api/tx"}));
+}
+
+struct RefusedUrl {
+    const char* name;
+    std::string url;
+    const char* error_start;
+};
+void PrintTo(const RefusedUrl& c, std::ostream* os) { *os << c.name; }
+
+class StandInCurlRefusal : public StandInCurl, public testing::WithParamInterface<RefusedUrl> {};
+
+TEST_P(StandInCurlRefusal, UrlIsRefusedBeforeCurlStarts) {
+    const RefusedUrl& c = GetParam();
+    for (const ChainType family : oxa_core::ALL_CHAIN_TYPES) {
+        const auto hash = oxa_lib::broadcast(family, c.url, signed_tx());
+        ASSERT_FALSE(hash);
+        EXPECT_EQ(hash.error().kind(), OxaLibError::Kind::InvalidInput);
+        EXPECT_TRUE(hash.error().display().starts_with(c.error_start)) << hash.error().display();
+    }
+    const auto direct = oxa_lib::curl_post(c.url, "aa", "text/plain");
+    ASSERT_FALSE(direct);
+    EXPECT_EQ(direct.error().kind(), OxaLibError::Kind::InvalidInput);
+    EXPECT_FALSE(fs::exists(calls())) << read_file(calls());
+}
+
+const char* const DASH_ERROR = "invalid input: RPC URL must not begin with '-': '";
+const char* const NUL_ERROR = "invalid input: RPC URL must not contain a NUL character";
+
+INSTANTIATE_TEST_SUITE_P(
+    Mend, StandInCurlRefusal,
+    testing::Values(RefusedUrl{"single_dash", "-", DASH_ERROR},
+                    RefusedUrl{"short_option", "-Kfile", DASH_ERROR},
+                    RefusedUrl{"long_option", "--config=/etc/passwd", DASH_ERROR},
+                    RefusedUrl{"dash_then_url", "-http://127.0.0.1:9/", DASH_ERROR},
+                    RefusedUrl{"nul_inside", "http://127.0.0.1:9/\0-K/etc/passwd"s, NUL_ERROR},
+                    RefusedUrl{"nul_at_end", "http://127.0.0.1:9/\0"s, NUL_ERROR}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Running a program -----------------------------------------------------------
+
+TEST(RunProcess, MissingProgramFailsWithEnoent) {
+    const auto run = oxa_lib::run_process({"oxa-test-no-such-program"});
+    ASSERT_FALSE(run);
+    EXPECT_EQ(run.error(), ENOENT);
+}
+
+TEST(RunProcess, EmptyArgumentListIsRefused) {
+    const auto run = oxa_lib::run_process({});
+    ASSERT_FALSE(run);
+    EXPECT_EQ(run.error(), EINVAL);
+}
+
+/// Puts a pipe holding `text` (write end closed) on standard input for the
+/// life of the object.
+class StdinHolding {
+public:
+    explicit StdinHolding(std::string_view text) : m_saved(::dup(STDIN_FILENO)) {
+        int fds[2];
+        if (::pipe(fds) != 0) throw std::runtime_error("pipe failed");
+        if (::write(fds[1], text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+            throw std::runtime_error("write failed");
+        }
+        ::close(fds[1]);
+        ::dup2(fds[0], STDIN_FILENO);
+        ::close(fds[0]);
+    }
+    StdinHolding(const StdinHolding&) = delete;
+    StdinHolding& operator=(const StdinHolding&) = delete;
+    ~StdinHolding() {
+        ::dup2(m_saved, STDIN_FILENO);
+        ::close(m_saved);
+    }
+
+private:
+    int m_saved;
+};
+
+TEST(RunProcess, ChildReadsAnEmptyStandardInput) {
+    const StdinHolding parent_input("not for the child\n");
+    const auto run = oxa_lib::run_process({"cat"});
+    ASSERT_TRUE(run);
+    EXPECT_TRUE(run.value().succeeded);
+    EXPECT_EQ(run.value().standard_output, "");
+    EXPECT_EQ(run.value().standard_error, "");
+}
+
+struct ExitCase {
+    const char* name;
+    std::vector<std::string> argv;
+    bool succeeded;
+    std::string standard_output;
+};
+void PrintTo(const ExitCase& c, std::ostream* os) { *os << c.name; }
+
+class RunProcessExit : public testing::TestWithParam<ExitCase> {};
+
+TEST_P(RunProcessExit, OnlyStatusZeroIsSuccess) {
+    const auto run = oxa_lib::run_process(GetParam().argv);
+    ASSERT_TRUE(run);
+    EXPECT_EQ(run.value().succeeded, GetParam().succeeded);
+    EXPECT_EQ(run.value().standard_output, GetParam().standard_output);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Exits, RunProcessExit,
+    testing::Values(ExitCase{"true", {"true"}, true, ""},
+                    ExitCase{"echo", {"echo", "a b", "-c"}, true, "a b -c\n"},
+                    ExitCase{"false", {"false"}, false, ""},
+                    ExitCase{"status_3", {"python3", "-c", "import sys; print('x'); sys.exit(3)"}, false, "x\n"},
+                    ExitCase{"killed", {"python3", "-c", "import os, signal; os.kill(os.getpid(), signal.SIGKILL)"},
+                             false, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct FloodCase {
+    const char* name;
+    const char* first_stream;
+    const char* second_stream;
+};
+void PrintTo(const FloodCase& c, std::ostream* os) { *os << c.name; }
+
+class RunProcessFlood : public testing::TestWithParam<FloodCase> {};
+
+TEST_P(RunProcessFlood, BothStreamsOfMegabytesAreReadWithoutStalling) {
+    constexpr std::size_t BYTES = 2 << 20;
+    const std::string program = std::string("import sys\n") + "sys." + GetParam().first_stream +
+                                ".write('x' * " + std::to_string(BYTES) + ")\n" + "sys." +
+                                GetParam().first_stream + ".flush()\n" + "sys." +
+                                GetParam().second_stream + ".write('x' * " + std::to_string(BYTES) + ")\n";
+    const auto run = oxa_lib::run_process({"python3", "-c", program});
+    ASSERT_TRUE(run);
+    EXPECT_TRUE(run.value().succeeded) << run.value().standard_error.substr(0, 200);
+    EXPECT_EQ(run.value().standard_output, std::string(BYTES, 'x'));
+    EXPECT_EQ(run.value().standard_error, std::string(BYTES, 'x'));
+}
+INSTANTIATE_TEST_SUITE_P(Streams, RunProcessFlood,
+                         testing::Values(FloodCase{"error_first", "stderr", "stdout"},
+                                         FloodCase{"output_first", "stdout", "stderr"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
