@@ -3,14 +3,47 @@
 One BIP-39 mnemonic (or raw private keys) makes a universal wallet with an
 account on each of six chain families: EVM, Solana, Bitcoin, Cosmos, Tron and
 TON. Wallets are JSON files in a vault directory (default ``~/.oxa``) whose
-secret is sealed with scrypt and AES-256-GCM.
+secret is sealed with scrypt and AES-256-GCM. Every function raises
+``RuntimeError`` with the operation's message when it fails.
 """
 
-from oxa._native import InternalAbort, generate_mnemonic
+from oxa._native import (
+    InternalAbort,
+    create_wallet,
+    delete_wallet,
+    derive_address,
+    export_wallet,
+    generate_mnemonic,
+    get_wallet,
+    import_wallet_mnemonic,
+    import_wallet_private_key,
+    list_wallets,
+    rename_wallet,
+    sign_and_send,
+    sign_message,
+    sign_transaction,
+)
+from oxa.results import AccountDict, BroadcastDict, SignatureDict, WalletDict
 
 __version__ = "0.1.0"
 
 __all__ = [
+    "AccountDict",
+    "BroadcastDict",
     "InternalAbort",
+    "SignatureDict",
+    "WalletDict",
+    "create_wallet",
+    "delete_wallet",
+    "derive_address",
+    "export_wallet",
     "generate_mnemonic",
+    "get_wallet",
+    "import_wallet_mnemonic",
+    "import_wallet_private_key",
+    "list_wallets",
+    "rename_wallet",
+    "sign_and_send",
+    "sign_message",
+    "sign_transaction",
 ]

@@ -1,16 +1,8 @@
-"""Command line entry: ``python -m oxa demo``."""
+"""``python -m oxa``: the same command as ``oxa``."""
 
 import sys
 
-from oxa.demo import run_demo
-
-
-def main(argv: list[str]) -> int:
-    if argv[1:] == ["demo"]:
-        return run_demo()
-    print("usage: python -m oxa demo", file=sys.stderr)
-    return 2
-
+from oxa.cli import main
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv))
+    sys.exit(main())

@@ -99,7 +99,8 @@ Status<JsonError> read_config(JsonReader& reader, Config& config) {
 
 std::optional<std::string> read_file(const std::filesystem::path& file) {
     std::error_code error;
-    if (!std::filesystem::exists(file, error)) return std::nullopt;
+    // Only a regular file is read: opening a FIFO would block the call.
+    if (!std::filesystem::is_regular_file(file, error)) return std::nullopt;
     std::ifstream in(file, std::ios::binary);
     if (!in) return std::nullopt;
     std::ostringstream content;

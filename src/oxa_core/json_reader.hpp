@@ -16,6 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "internal_abort.hpp"
 #include "result.hpp"
 
 namespace oxa_core {
@@ -182,6 +183,8 @@ template <class ReadField>
 Status<JsonError> JsonReader::read_struct(std::string_view struct_name,
                                           std::span<const JsonField> fields,
                                           ReadField&& read_field) {
+    // Members seen are tracked in one 32-bit mask.
+    if (fields.size() > 32) throw InternalAbort("record with more than 32 members");
     const std::optional<char> peek = skip_blanks();
     if (!peek) return Err{eof_value_at_peek()};
     if (*peek == '{') {

@@ -52,7 +52,8 @@ INSTANTIATE_TEST_SUITE_P(BitcoinCore, BitcoinSignedMessage,
 TEST(BitcoinSignMessage, ReproducesBitcoinCoresSignatureWithoutHeaderByte) {
     const auto v = oxa_test::load_vectors("bitcoin-signmessage.json")["vectors"][0];
     const auto message = v["message"].get<std::string>();
-    const auto out = SIGNER.sign_message(unhex(v["private_key"].get<std::string>()), bytes_of(message));
+    const auto key = unhex(v["private_key"].get<std::string>());
+    const auto out = SIGNER.sign_message(key, bytes_of(message));
     ASSERT_TRUE(out) << out.error().display();
     const auto& sig = out.value().signature;
     ASSERT_EQ(sig.size(), 65u);
@@ -65,7 +66,8 @@ TEST(BitcoinSignMessage, ReproducesBitcoinCoresSignatureWithoutHeaderByte) {
 }
 
 TEST(BitcoinMessageHash, EmptyMessageHashesThePrefixAndAZeroLength) {
-    EXPECT_EQ(hex(oxa_signer::bitcoin_message_hash({})), hex(double_sha256(message_preimage("00", {}))));
+    EXPECT_EQ(hex(oxa_signer::bitcoin_message_hash({})),
+              hex(double_sha256(message_preimage("00", {}))));
 }
 
 TEST(BitcoinMessageHash, MessageOf253BytesGetsThreeByteLength) {
@@ -109,7 +111,8 @@ TEST(BitcoinAddress, DistinctKeysGiveDistinctLowercaseBc1qAddresses) {
         const auto& text = address.value();
         EXPECT_EQ(text.size(), 42u);
         EXPECT_EQ(text.rfind("bc1q", 0), 0u);
-        EXPECT_TRUE(std::none_of(text.begin(), text.end(), [](char c) { return std::isupper(static_cast<unsigned char>(c)); }));
+        EXPECT_TRUE(std::none_of(text.begin(), text.end(),
+                                 [](char c) { return std::isupper(static_cast<unsigned char>(c)); }));
         EXPECT_EQ(std::count(seen.begin(), seen.end(), text), 0);
         seen.push_back(text);
     }

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -183,6 +185,13 @@ TEST(Config, DirectoryInPlaceOfTheFileGivesTheDefault) {
     TempDir dir;
     fs::create_directories(dir.path() / "config.json");
     EXPECT_EQ(Config::load_or_default_from(dir.path() / "config.json"), Config::default_config());
+}
+
+TEST(Config, FifoInPlaceOfTheFileGivesTheDefaultWithoutBlocking) {
+    TempDir dir;
+    const fs::path file = dir.path() / "config.json";
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    EXPECT_EQ(Config::load_or_default_from(file), Config::default_config());
 }
 
 TEST(Config, ParseErrorsCarryTheReadersText) {

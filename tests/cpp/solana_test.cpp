@@ -16,6 +16,10 @@ using oxa_test::unhex;
 
 const SolanaSigner SIGNER;
 
+constexpr const char* TOO_SHORT =
+    "invalid transaction: transaction too short for declared signature slots";
+constexpr const char* BAD_SIGNATURE = "invalid transaction: expected 64-byte Ed25519 signature";
+
 // RFC 8032 ------------------------------------------------------------------------
 
 struct Rfc8032Case {
@@ -104,7 +108,9 @@ INSTANTIATE_TEST_SUITE_P(Abandon, SolanaAddress, testing::ValuesIn(abandon_addre
 std::vector<std::uint8_t> transaction(std::uint8_t count, std::size_t slots,
                                       const std::vector<std::uint8_t>& message) {
     std::vector<std::uint8_t> tx{count};
-    for (std::size_t i = 0; i < slots; ++i) tx.insert(tx.end(), 64, static_cast<std::uint8_t>(i + 1));
+    for (std::size_t i = 0; i < slots; ++i) {
+        tx.insert(tx.end(), 64, static_cast<std::uint8_t>(i + 1));
+    }
     tx.insert(tx.end(), message.begin(), message.end());
     return tx;
 }
@@ -135,13 +141,13 @@ INSTANTIATE_TEST_SUITE_P(
     Slots, SolanaExtract,
     testing::Values(
         ExtractCase{"Empty", {}, "invalid transaction: empty transaction", false},
-        ExtractCase{"ZeroSlotsOnly", {0}, "invalid transaction: transaction too short for declared signature slots", false},
+        ExtractCase{"ZeroSlotsOnly", {0}, TOO_SHORT, false},
         ExtractCase{"ZeroSlotsWithMessage", {0, 0xaa, 0xbb}, "aabb", true},
-        ExtractCase{"SlotsWithoutMessage", transaction(1, 1, {}), "invalid transaction: transaction too short for declared signature slots", false},
+        ExtractCase{"SlotsWithoutMessage", transaction(1, 1, {}), TOO_SHORT, false},
         ExtractCase{"OneSlotOneByte", transaction(1, 1, {0x42}), "42", true},
         ExtractCase{"TwoSlots", transaction(2, 2, {1, 2, 3}), "010203", true},
-        ExtractCase{"SlotsRunPastTheEnd", transaction(2, 1, {1, 2, 3}), "invalid transaction: transaction too short for declared signature slots", false},
-        ExtractCase{"MaximumCountShortTx", transaction(255, 1, {1}), "invalid transaction: transaction too short for declared signature slots", false}),
+        ExtractCase{"SlotsRunPastTheEnd", transaction(2, 1, {1, 2, 3}), TOO_SHORT, false},
+        ExtractCase{"MaximumCountShortTx", transaction(255, 1, {1}), TOO_SHORT, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct EncodeCase {
@@ -164,12 +170,12 @@ TEST_P(SolanaEncodeRefuses, WithTheExactText) {
 INSTANTIATE_TEST_SUITE_P(
     Slots, SolanaEncodeRefuses,
     testing::Values(
-        EncodeCase{"SignatureOf65BeforeEmptyTx", {}, 65, "invalid transaction: expected 64-byte Ed25519 signature"},
-        EncodeCase{"SignatureOf63", transaction(1, 1, {1}), 63, "invalid transaction: expected 64-byte Ed25519 signature"},
+        EncodeCase{"SignatureOf65BeforeEmptyTx", {}, 65, BAD_SIGNATURE},
+        EncodeCase{"SignatureOf63", transaction(1, 1, {1}), 63, BAD_SIGNATURE},
         EncodeCase{"Empty", {}, 64, "invalid transaction: empty transaction"},
         EncodeCase{"NoSlots", {0, 1, 2}, 64, "invalid transaction: transaction has no signature slots"},
-        EncodeCase{"SlotCutShort", std::vector<std::uint8_t>(64, 1), 64, "invalid transaction: transaction too short for declared signature slots"},
-        EncodeCase{"SecondSlotMissing", transaction(2, 1, {1, 2}), 64, "invalid transaction: transaction too short for declared signature slots"}),
+        EncodeCase{"SlotCutShort", std::vector<std::uint8_t>(64, 1), 64, TOO_SHORT},
+        EncodeCase{"SecondSlotMissing", transaction(2, 1, {1, 2}), 64, TOO_SHORT}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SolanaEncode, SlotsWithoutMessageAreAccepted) {

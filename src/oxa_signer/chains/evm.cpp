@@ -32,7 +32,9 @@ std::string eip55_checksum(std::string_view lower_hex40) {
     std::string out(lower_hex40);
     for (std::size_t i = 0; i < out.size() && i / 2 < digest.size(); ++i) {
         const std::uint8_t nibble = i % 2 == 0 ? digest[i / 2] >> 4 : digest[i / 2] & 0x0F;
-        if (out[i] >= 'a' && out[i] <= 'f' && nibble >= 8) out[i] = static_cast<char>(out[i] - 'a' + 'A');
+        if (out[i] >= 'a' && out[i] <= 'f' && nibble >= 8) {
+            out[i] = static_cast<char>(out[i] - 'a' + 'A');
+        }
     }
     return out;
 }

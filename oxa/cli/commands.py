@@ -1,0 +1,125 @@
+"""One function per command: gather the input, call one module function, print
+the result. Module errors propagate untouched; main() reports them."""
+
+import argparse
+import sys
+from collections.abc import Callable
+
+from oxa import _native as native
+from oxa.cli import prompts
+from oxa.cli.errors import CliError
+from oxa.cli.render import emit, signature_text, wallet_list_text, wallet_text
+from oxa.demo import run_demo
+
+type Command = Callable[[argparse.Namespace], None]
+
+EXPORT_WARNING = (
+    "warning: the secret below controls every account of this wallet; "
+    "anyone who sees it can take the funds"
+)
+
+
+def _secret_line(prompt: str, what: str) -> str:
+    # A pasted phrase or key often carries stray blanks; they are never part of it.
+    return prompts.read_secret(prompt, what).strip()
+
+
+def mnemonic(args: argparse.Namespace) -> None:
+    phrase = native.generate_mnemonic(args.words)
+    emit(args.json, {"mnemonic": phrase}, phrase)
+
+
+def derive(args: argparse.Namespace) -> None:
+    phrase = _secret_line("Mnemonic: ", "mnemonic")
+    address = native.derive_address(phrase, args.chain, args.index)
+    emit(args.json, {"address": address}, address)
+
+
+def create(args: argparse.Namespace) -> None:
+    passphrase = prompts.passphrase(args, confirm=True)
+    wallet = native.create_wallet(args.name, passphrase, args.words, args.vault)
+    backup_hint = f"Back up its recovery phrase and keep it offline: oxa export {wallet['id']}"
+    emit(args.json, wallet, f"{wallet_text(wallet)}\n\n{backup_hint}")
+
+
+def import_mnemonic(args: argparse.Namespace) -> None:
+    phrase = _secret_line("Mnemonic: ", "mnemonic")
+    passphrase = prompts.passphrase(args, confirm=True)
+    wallet = native.import_wallet_mnemonic(args.name, phrase, passphrase, args.index, args.vault)
+    emit(args.json, wallet, wallet_text(wallet))
+
+
+def import_key(args: argparse.Namespace) -> None:
+    # With both curves' keys given the module ignores the main key, so it is not asked.
+    both = args.secp256k1_key_stdin and args.ed25519_key_stdin
+    private_key = "" if both else _secret_line("Private key (hex): ", "private key")
+    secp256k1_key = (_secret_line("secp256k1 private key (hex): ", "secp256k1 key")
+                     if args.secp256k1_key_stdin else None)
+    ed25519_key = (_secret_line("Ed25519 private key (hex): ", "Ed25519 key")
+                   if args.ed25519_key_stdin else None)
+    passphrase = prompts.passphrase(args, confirm=True)
+    wallet = native.import_wallet_private_key(args.name, private_key, args.chain, passphrase,
+                                              args.vault, secp256k1_key, ed25519_key)
+    emit(args.json, wallet, wallet_text(wallet))
+
+
+def list_wallets(args: argparse.Namespace) -> None:
+    wallets = native.list_wallets(args.vault)
+    emit(args.json, wallets, wallet_list_text(wallets))
+
+
+def show(args: argparse.Namespace) -> None:
+    wallet = native.get_wallet(args.wallet, args.vault)
+    emit(args.json, wallet, wallet_text(wallet))
+
+
+def rename(args: argparse.Namespace) -> None:
+    # Renaming by id keeps to the wallet resolved here even if the new name is
+    # another wallet's id.
+    wallet = native.get_wallet(args.wallet, args.vault)
+    native.rename_wallet(wallet["id"], args.new_name, args.vault)
+    wallet["name"] = args.new_name
+    emit(args.json, wallet, wallet_text(wallet))
+
+
+def delete(args: argparse.Namespace) -> None:
+    wallet = native.get_wallet(args.wallet, args.vault)
+    question = (f"Delete wallet '{wallet['name']}' ({wallet['id']})? "
+                "Without a backup of its secret the funds are lost.")
+    if not args.yes and not prompts.confirm(question):
+        raise CliError("not deleted")
+    native.delete_wallet(wallet["id"], args.vault)
+    emit(args.json, {"deleted": wallet},
+         f"deleted wallet '{wallet['name']}' ({wallet['id']})")
+
+
+def export(args: argparse.Namespace) -> None:
+    passphrase = prompts.passphrase(args)
+    secret = native.export_wallet(args.wallet, passphrase, args.vault)
+    print(EXPORT_WARNING, file=sys.stderr)
+    emit(args.json, {"secret": secret}, secret)
+
+
+def sign_message(args: argparse.Namespace) -> None:
+    passphrase = prompts.passphrase(args)
+    signature = native.sign_message(args.wallet, args.chain, args.message, passphrase,
+                                    args.encoding, args.index, args.vault)
+    emit(args.json, signature, signature_text(signature))
+
+
+def sign_tx(args: argparse.Namespace) -> None:
+    passphrase = prompts.passphrase(args)
+    signature = native.sign_transaction(args.wallet, args.chain, args.tx_hex, passphrase,
+                                        args.index, args.vault)
+    emit(args.json, signature, signature_text(signature))
+
+
+def send(args: argparse.Namespace) -> None:
+    passphrase = prompts.passphrase(args)
+    sent = native.sign_and_send(args.wallet, args.chain, args.tx_hex, passphrase, args.index,
+                                args.rpc_url, args.vault)
+    emit(args.json, sent, sent["tx_hash"])
+
+
+def demo(args: argparse.Namespace) -> None:
+    run_demo()
