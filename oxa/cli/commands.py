@@ -7,12 +7,13 @@ from collections.abc import Callable
 
 from oxa import _native as native
 from oxa.cli import prompts
+from oxa.cli.demo import run_demo
 from oxa.cli.errors import CliError
 from oxa.cli.render import emit, signature_text, wallet_list_text, wallet_text
-from oxa.demo import run_demo
 
 type Command = Callable[[argparse.Namespace], None]
 
+BACKUP_HINT = "Back up its recovery phrase (oxa export) and keep it offline."
 EXPORT_WARNING = (
     "warning: the secret below controls every account of this wallet; "
     "anyone who sees it can take the funds"
@@ -38,8 +39,7 @@ def derive(args: argparse.Namespace) -> None:
 def create(args: argparse.Namespace) -> None:
     passphrase = prompts.passphrase(args, confirm=True)
     wallet = native.create_wallet(args.name, passphrase, args.words, args.vault)
-    backup_hint = f"Back up its recovery phrase and keep it offline: oxa export {wallet['id']}"
-    emit(args.json, wallet, f"{wallet_text(wallet)}\n\n{backup_hint}")
+    emit(args.json, wallet, f"{wallet_text(wallet)}\n\n{BACKUP_HINT}")
 
 
 def import_mnemonic(args: argparse.Namespace) -> None:

@@ -14,6 +14,16 @@ import warnings
 from oxa.cli.errors import CliError
 
 
+def require_utf8(text: str, source: str) -> str:
+    """The module takes only text that encodes as UTF-8; bytes that did not
+    decode reach Python as lone surrogates."""
+    try:
+        text.encode()
+    except UnicodeEncodeError:
+        raise CliError(f"{source} is not valid UTF-8") from None
+    return text
+
+
 def ask_hidden(prompt: str) -> str:
     """Asks on the terminal with echo off; refuses rather than echo a secret."""
     with warnings.catch_warnings():
@@ -27,11 +37,24 @@ def ask_hidden(prompt: str) -> str:
             ) from None
         except EOFError:
             raise CliError(f"input ended at the prompt {prompt.strip()!r}") from None
+        except UnicodeDecodeError:
+            raise CliError("the terminal's input is not valid UTF-8") from None
+
+
+def _next_line() -> str:
+    """The next line of standard input, or "" at its end."""
+    if sys.stdin is None:
+        return ""
+    try:
+        line = sys.stdin.readline()
+    except UnicodeDecodeError:
+        raise CliError("standard input is not valid UTF-8") from None
+    return require_utf8(line, "standard input")
 
 
 def read_line(what: str) -> str:
     """One line of standard input without its line ending."""
-    line = sys.stdin.readline() if sys.stdin else ""
+    line = _next_line()
     if not line:
         raise CliError(f"expected the {what} on standard input")
     return line.removesuffix("\n")
@@ -54,7 +77,7 @@ def passphrase(args: argparse.Namespace, *, confirm: bool = False) -> str:
         value = os.environ.get(name)
         if value is None:
             raise CliError(f"environment variable {name} is not set")
-        return value
+        return require_utf8(value, f"environment variable {name}")
     if args.passphrase_stdin:
         return read_secret("Passphrase: ", "passphrase")
     first = ask_hidden("Passphrase: ")
@@ -67,5 +90,9 @@ def confirm(question: str) -> bool:
     """Asks a yes/no question on standard error; only "y" or "yes" is a yes."""
     sys.stderr.write(f"{question} [y/N] ")
     sys.stderr.flush()
-    answer = sys.stdin.readline() if sys.stdin else ""
+    try:
+        answer = _next_line()
+    finally:
+        if not stdin_is_terminal():
+            sys.stderr.write("\n")  # no echoed answer closes the line
     return answer.strip().lower() in ("y", "yes")

@@ -1,0 +1,51 @@
+"""The package's public surface: what `oxa` exports, and that its type stubs
+match the built module and hold under mypy --strict."""
+
+import importlib.metadata
+import inspect
+import pathlib
+import subprocess
+import sys
+
+import pytest
+
+import oxa
+import oxa._native as native
+
+USAGE = pathlib.Path(__file__).with_name("typing_usage.py")
+FUNCTIONS = [
+    "generate_mnemonic", "derive_address", "create_wallet", "import_wallet_mnemonic",
+    "import_wallet_private_key", "list_wallets", "get_wallet", "delete_wallet", "export_wallet",
+    "rename_wallet", "sign_transaction", "sign_message", "sign_and_send",
+]
+
+
+def test_package_exports_the_thirteen_functions():
+    functions = [name for name, _ in inspect.getmembers(native, callable) if not name[0].isupper()]
+    assert functions == sorted(FUNCTIONS)
+    for name in FUNCTIONS:
+        assert getattr(oxa, name) is getattr(native, name)
+        assert name in oxa.__all__
+
+
+def test_version_is_the_installed_distribution_version():
+    assert oxa.__version__ == importlib.metadata.version("oxa")
+
+
+def test_stub_and_marker_are_installed_beside_the_module():
+    package = pathlib.Path(native.__file__).parent
+    assert (package / "py.typed").is_file() and (package / "_native.pyi").is_file()
+
+
+@pytest.mark.parametrize("target", [["-p", "oxa"], [str(USAGE)]], ids=["package", "usage"])
+def test_mypy_strict_passes(tmp_path, target):
+    # Run outside the source tree so the installed package is the one checked.
+    command = [sys.executable, "-m", "mypy", "--strict", "--cache-dir", str(tmp_path), *target]
+    result = subprocess.run(command, capture_output=True, text=True, cwd=tmp_path)
+    assert result.returncode == 0, result.stdout + result.stderr
+
+
+def test_stubtest_finds_the_stub_exact(tmp_path):
+    result = subprocess.run([sys.executable, "-m", "mypy.stubtest", "oxa._native"],
+                            capture_output=True, text=True, cwd=tmp_path)
+    assert result.returncode == 0, result.stdout + result.stderr
