@@ -6,7 +6,9 @@ VENV   := .venv
 PYTHON := $(VENV)/bin/python
 BUILD  := build/cmake
 
-.PHONY: setup build demo test test-cpp test-python clean
+WHEEL_TEST := build/wheel-test
+
+.PHONY: setup build demo test test-cpp test-python test-wheel bench clean
 
 setup:
 	@scripts/setup
@@ -27,5 +29,117 @@ test-cpp:
 test-python:
 	@$(PYTHON) -P -m pytest -q tests/python
 
+# A wheel built the way pip builds one for users (isolated, from scratch), put
+# into a fresh venv of the same python3.13, imported and run from elsewhere.
+test-wheel: setup
+	@rm -rf $(WHEEL_TEST)
+	@$(PYTHON) -m pip wheel -q --no-deps -w $(WHEEL_TEST)/dist .
+	@$(PYTHON) -m venv $(WHEEL_TEST)/venv
+	@$(WHEEL_TEST)/venv/bin/python -m pip install -q $(WHEEL_TEST)/dist/oxa-*.whl
+	@cd $(WHEEL_TEST) && venv/bin/python -I -c 'import importlib.resources, oxa; \
+		assert len(oxa.generate_mnemonic().split()) == 12; \
+		files = importlib.resources.files("oxa"); \
+		assert files.joinpath("py.typed").is_file() and files.joinpath("_native.pyi").is_file()'
+	@$(WHEEL_TEST)/venv/bin/oxa mnemonic --words 24 --json >/dev/null
+	@echo "test-wheel: $$(ls $(WHEEL_TEST)/dist) installs, imports and runs"
+
+# Never part of test: prints the table and writes build/bench/bench.png. The
+# bench extras come from pyproject.toml; the C++ scrypt reference program is
+# built in its own directory.
+BENCH_BUILD := build/bench-cmake
+
+bench: build
+	@$(PYTHON) -m pip install -qq $$($(PYTHON) -c 'import tomllib; \
+		print(" ".join(tomllib.load(open("pyproject.toml", "rb"))["project"]["optional-dependencies"]["bench"]))')
+	@PATH="$(abspath $(VENV))/bin:$$PATH" cmake -S . -B $(BENCH_BUILD) -G Ninja \
+		-DCMAKE_BUILD_TYPE=Release -DOXA_BUILD_BENCH=ON >/dev/null
+	@PATH="$(abspath $(VENV))/bin:$$PATH" cmake --build $(BENCH_BUILD) --target oxa_scrypt_baseline >/dev/null
+	@$(PYTHON) -P bench/run.py --scrypt-program $(BENCH_BUILD)/bench/oxa_scrypt_baseline --out build/bench
+
 clean:
 	rm -rf build
+
+# ---- assurance: fuzzing, sanitizers, valgrind (each in its own build folder) ----
+
+FUZZ_SECONDS ?= 60
+FUZZ_BUILD   := build/fuzz
+SAN_BUILD    := build/asan
+VG_BUILD     := build/valgrind
+TOOLS_PATH   := PATH="$(abspath $(VENV))/bin:$$PATH"
+SUDO         := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
+# Debug with -O1: sanitizer and valgrind reports keep their lines, runs stay fast.
+CHECK_FLAGS  := -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS_DEBUG="-g -O1" \
+                -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DOXA_BUILD_TESTS=ON
+SAN_ENV      := ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+                UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+SAN_RUNTIME  := $(shell gcc -print-file-name=libasan.so) $(shell gcc -print-file-name=libubsan.so)
+VALGRIND     := valgrind -q --error-exitcode=1 --leak-check=full --show-leak-kinds=definite \
+                --errors-for-leak-kinds=definite --num-callers=30
+
+# Installs the Debian package $(2) when the program $(1) is missing; only the
+# targets below need these tools, so `make test` never waits for them.
+define need_program
+	@command -v $(1) >/dev/null 2>&1 || { echo "installing $(2)"; \
+		$(SUDO) apt-get update -qq && \
+		DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $(2) >/dev/null; }
+endef
+
+.PHONY: fuzz test-sanitize test-valgrind
+
+# Every libFuzzer target for FUZZ_SECONDS each (clang, ASan and UBSan).
+fuzz: setup
+	$(call need_program,clang++,clang)
+	@$(TOOLS_PATH) cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_C_COMPILER=clang \
+		-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOXA_BUILD_FUZZ=ON \
+		-DOXA_SANITIZE=address,undefined >/dev/null
+	@$(TOOLS_PATH) cmake --build $(FUZZ_BUILD) -j 2
+	@FUZZ_BUILD=$(FUZZ_BUILD) FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run
+
+# The C++ tests (corpus replays and the secret-hygiene program included) with
+# AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer; then the
+# Python tests against a module built the same way, the runtimes preloaded
+# into the interpreter (and the Python processes the tests start).
+# - Python's own allocations go through malloc, so ASan sees them; leak
+#   checking is off there, as CPython frees little at exit (test_no_leaks
+#   measures the module's leaks instead).
+# - Reports go to files, checked afterwards: pytest captures standard error.
+# - curl is started through a wrapper without the preload (curl deadlocks in
+#   setlocale under a preloaded ASan); pycryptodome's RTLD_DEEPBIND, which
+#   ASan cannot take, is turned off.
+# - ASan's mlock is a no-op, so the test that expects mlock to fail is left out.
+SAN_REPORTS := $(SAN_BUILD)/reports
+test-sanitize: setup
+	@$(TOOLS_PATH) cmake -S . -B $(SAN_BUILD) $(CHECK_FLAGS) -DOXA_SANITIZE=address,undefined \
+		-DOXA_BUILD_PYTHON=ON -DPython_EXECUTABLE=$(abspath $(PYTHON)) >/dev/null
+	@$(SAN_ENV) $(TOOLS_PATH) cmake --build $(SAN_BUILD) -j 2
+	@$(SAN_ENV) $(VENV)/bin/ctest --test-dir $(SAN_BUILD) --output-on-failure -j 2
+	@rm -rf $(SAN_BUILD)/python $(SAN_BUILD)/bin $(SAN_REPORTS)
+	@mkdir -p $(SAN_BUILD)/python $(SAN_BUILD)/bin $(SAN_REPORTS)
+	@cp -r oxa $(SAN_BUILD)/python/ && find $(SAN_BUILD)/python -name __pycache__ -exec rm -rf {} +
+	@cp $(SAN_BUILD)/src/oxa_python/_native*.so $(SAN_BUILD)/python/oxa/
+	@printf '#!/bin/sh\nunset LD_PRELOAD\nexec %s "$$@"\n' "$$(command -v curl)" >$(SAN_BUILD)/bin/curl
+	@chmod +x $(SAN_BUILD)/bin/curl
+	@PATH="$(abspath $(SAN_BUILD)/bin):$$PATH" PYTHONPATH=$(abspath $(SAN_BUILD)/python) \
+		ASAN_OPTIONS=detect_leaks=0:log_path=$(abspath $(SAN_REPORTS))/asan \
+		UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:log_path=$(abspath $(SAN_REPORTS))/ubsan \
+		PYTHONMALLOC=malloc PYCRYPTODOME_DISABLE_DEEPBIND=1 LD_PRELOAD="$(SAN_RUNTIME)" \
+		$(PYTHON) -P -m pytest -q -p no:cacheprovider tests/python \
+		--deselect tests/python/test_call_frame.py::test_refused_memory_locking_only_warns; \
+	status=$$?; if [ -n "$$(ls $(SAN_REPORTS))" ]; then cat $(SAN_REPORTS)/*; exit 1; fi; exit $$status
+
+# The C++ tests under memcheck, in two shards side by side: no error and no
+# definite leak. The secret-hygiene program is left out (it replaces operator
+# new and delete, which memcheck replaces too); the corpus replays are in.
+test-valgrind: setup
+	$(call need_program,valgrind,valgrind)
+	@$(TOOLS_PATH) cmake -S . -B $(VG_BUILD) $(CHECK_FLAGS) >/dev/null
+	@$(TOOLS_PATH) cmake --build $(VG_BUILD) -j 2
+	@for replay in $(VG_BUILD)/fuzz/replay_*; do \
+		$(VALGRIND) $$replay fuzz/corpus/$${replay##*/replay_} >/dev/null || exit 1; done
+	@pids=""; for shard in 0 1; do \
+		GTEST_TOTAL_SHARDS=2 GTEST_SHARD_INDEX=$$shard $(VALGRIND) --log-file=$(VG_BUILD)/shard$$shard.log \
+			$(VG_BUILD)/tests/cpp/oxa_tests --gtest_brief=1 >$(VG_BUILD)/shard$$shard.out 2>&1 & \
+		pids="$$pids $$!"; \
+	done; failed=0; for pid in $$pids; do wait $$pid || failed=1; done; \
+	for shard in 0 1; do tail -n 3 $(VG_BUILD)/shard$$shard.out; cat $(VG_BUILD)/shard$$shard.log; done; \
+	exit $$failed

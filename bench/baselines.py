@@ -33,7 +33,7 @@ class SodiumScrypt:
         return float(line)
 
     def close(self) -> tuple[int, int]:
-        """Ends the program; its peak RSS in KiB before the first call and at the end."""
+        """Ends the program; its resident size in KiB before the first call, and its peak."""
         out, _ = self._process.communicate()
         if self._process.returncode != 0:
             raise RuntimeError("the scrypt reference program failed")

@@ -2,12 +2,21 @@
 
 import json
 import statistics
+from dataclasses import dataclass
 
 import rows as row_table
 import workload
 
 SIZE_COLOURS = {None: "#7f7f7f", 10: "#4c72b0", 1_000: "#dd8452", 10_000: "#c44e52"}
 GROWTH_LABELS = row_table.OPENING + row_table.LOOKUPS
+
+
+@dataclass
+class Figures:
+    medians: dict   # row key -> median seconds
+    ratios: dict    # row key -> median of (call / baseline call made just before)
+    samples: dict   # row key -> every sample, seconds
+    memory: dict    # row key -> {"before_kib", "after_kib"}
 
 
 def ordered(rows: list) -> list:
@@ -19,10 +28,8 @@ def ordered(rows: list) -> list:
                                        position[r.label], r.size or 0))
 
 
-def ratio(row, medians: dict) -> float | None:
-    if row.baseline is None:
-        return None
-    return medians[row.key] / medians[row.baseline]
+def ratio(row, figures: Figures) -> float | None:
+    return figures.ratios.get(row.key)
 
 
 def growth(row, medians: dict) -> float | None:
@@ -32,9 +39,9 @@ def growth(row, medians: dict) -> float | None:
     return medians[row.key] / medians[(row.label, workload.VAULT_SIZES[0])]
 
 
-def memory_mib(memory: dict, row) -> tuple[float, float]:
+def memory_mib(figures: Figures, row) -> tuple[float, float]:
     """(peak RSS, growth of the peak during the call), in MiB."""
-    entry = memory[row.key]
+    entry = figures.memory[row.key]
     return entry["after_kib"] / 1024, (entry["after_kib"] - entry["before_kib"]) / 1024
 
 
@@ -61,7 +68,7 @@ def verdict(value: float | None, limit: float | None) -> str:
     return "yes" if value <= limit else "NO"
 
 
-def table(rows: list, medians: dict, memory: dict, samples: dict, machine: dict) -> str:
+def table(rows: list, figures: Figures, machine: dict) -> str:
     head = (f"{'operation':<46}{'wallets':>8}{'median ms':>11}{'iqr%':>6}{'ratio':>8}"
             f"  {'to':<15}{'target':>7}{'met':>5}{'0.7x':>5}{'growth':>8}"
             f"{'peak MiB':>10}{'+MiB':>7}{'mem':>5}")
@@ -69,8 +76,9 @@ def table(rows: list, medians: dict, memory: dict, samples: dict, machine: dict)
         f"oxa benchmark: {machine['cores']} cores ({machine['usable_cores']} usable), "
         f"load average {machine['load_before'][0]:.1f} before, {machine['load_after'][0]:.1f} "
         f"after; medians of {machine['rounds']} rounds; {machine['seconds']:.0f} s",
-        "ratio: median / median of the baseline named in 'to', same run;  growth: time at "
-        "this vault size / time at 10 wallets;",
+        "ratio: median over the calls of (call / a call of the baseline named in 'to' made "
+        "just before it);",
+        "growth: median time at this vault size / median time at 10 wallets;",
         f"peak MiB: ru_maxrss of a fresh process after one call;  +MiB: growth of that peak "
         f"during the call (target <= {row_table.MEMORY_TARGET_MIB})",
         "",
@@ -82,20 +90,20 @@ def table(rows: list, medians: dict, memory: dict, samples: dict, machine: dict)
         if previous_label is not None and row.label != previous_label and row.size is not None:
             lines.append("")
         previous_label = row.label
-        r = ratio(row, medians)
-        g = growth(row, medians)
-        peak, added = memory_mib(memory, row)
+        r = ratio(row, figures)
+        g = growth(row, figures.medians)
+        peak, added = memory_mib(figures, row)
         memory_verdict = verdict(added, row_table.MEMORY_TARGET_MIB) if row.is_oxa else ""
         lines.append(
-            f"{row.label:<46}{row.size if row.size else '':>8}{medians[row.key] * 1e3:>11.2f}"
-            f"{spread_percent(samples[row.key]):>6.0f}{(f'{r:.3f}' if r else '1'):>8}"
+            f"{row.label:<46}{row.size if row.size else '':>8}"
+            f"{figures.medians[row.key] * 1e3:>11.2f}{spread_percent(figures.samples[row.key]):>6.0f}{(f'{r:.3f}' if r else '1'):>8}"
             f"  {baseline_name(row):<15}{(f'{row.target:.2f}' if row.target else ''):>7}"
             f"{verdict(r, row.target):>5}{verdict(r, row.stretch):>5}"
             f"{(f'{g:.2f}x' if g else ''):>8}{peak:>10.1f}{added:>7.1f}{memory_verdict:>5}")
     return "\n".join(lines)
 
 
-def chart(rows: list, medians: dict, memory: dict, path: str) -> None:
+def chart(rows: list, figures: Figures, path: str) -> None:
     import matplotlib
 
     matplotlib.use("Agg")
@@ -113,7 +121,7 @@ def chart(rows: list, medians: dict, memory: dict, path: str) -> None:
     memory_axes = figure.add_subplot(grid[0, 1], sharey=ratios_axes)
     growth_axes = figure.add_subplot(grid[1, :])
 
-    ratios_axes.barh(positions, [ratio(row, medians) for row in shown], color=colours)
+    ratios_axes.barh(positions, [ratio(row, figures) for row in shown], color=colours)
     for y, row in zip(positions, shown):
         if row.target:
             ratios_axes.plot([row.target, row.target], [y - 0.45, y + 0.45], color="black", lw=2)
@@ -121,13 +129,13 @@ def chart(rows: list, medians: dict, memory: dict, path: str) -> None:
             ratios_axes.plot([row.stretch] * 2, [y - 0.45, y + 0.45], color="green", lw=1.5)
     ratios_axes.set_yticks(positions, names, fontsize=8)
     ratios_axes.set_xscale("log")
-    ratios_axes.set_xlabel("median / median of its baseline (same run); black: target, "
+    ratios_axes.set_xlabel("median of (call / baseline call just before it); black: target, "
                            "green: stretch target")
     ratios_axes.set_title("time as a ratio to its baseline")
     ratios_axes.grid(axis="x", which="both", alpha=0.3)
 
-    added = [memory_mib(memory, row)[1] for row in shown]
-    peaks = [memory_mib(memory, row)[0] for row in shown]
+    added = [memory_mib(figures, row)[1] for row in shown]
+    peaks = [memory_mib(figures, row)[0] for row in shown]
     memory_axes.barh(positions, peaks, color="#dddddd", label="peak RSS of the process")
     memory_axes.barh(positions, added, color=colours, height=0.5,
                      label="growth of the peak during the call")
@@ -141,7 +149,7 @@ def chart(rows: list, medians: dict, memory: dict, path: str) -> None:
     width = 0.27
     for offset, size in enumerate(workload.VAULT_SIZES):
         growth_axes.bar([i + (offset - 1) * width for i in range(len(GROWTH_LABELS))],
-                        [medians[(label, size)] * 1e3 for label in GROWTH_LABELS], width,
+                        [figures.medians[(label, size)] * 1e3 for label in GROWTH_LABELS], width,
                         color=SIZE_COLOURS[size])
     growth_axes.set_xticks(range(len(GROWTH_LABELS)), GROWTH_LABELS, fontsize=8)
     growth_axes.set_yscale("log")
@@ -157,16 +165,15 @@ def chart(rows: list, medians: dict, memory: dict, path: str) -> None:
     plt.close(figure)
 
 
-def save_json(rows: list, medians: dict, memory: dict, samples: dict, machine: dict,
-              path: str) -> None:
+def save_json(rows: list, figures: Figures, machine: dict, path: str) -> None:
     records = []
     for row in ordered(rows):
-        peak, added = memory_mib(memory, row)
+        peak, added = memory_mib(figures, row)
         records.append({
-            "operation": row.label, "wallets": row.size, "median_s": medians[row.key],
-            "samples_s": samples[row.key], "baseline": row.baseline and list(row.baseline),
-            "ratio": ratio(row, medians), "target": row.target, "growth": growth(row, medians),
-            "peak_mib": peak, "added_mib": added,
+            "operation": row.label, "wallets": row.size, "median_s": figures.medians[row.key],
+            "samples_s": figures.samples[row.key], "baseline": row.baseline and list(row.baseline),
+            "ratio": ratio(row, figures), "target": row.target,
+            "growth": growth(row, figures.medians), "peak_mib": peak, "added_mib": added,
         })
     with open(path, "w", encoding="utf-8") as f:
         json.dump({"machine": machine, "rows": records}, f, indent=1)

@@ -61,7 +61,7 @@ def all_rows() -> list[Row]:
 
 def inner_calls(row: Row) -> int:
     """Calls per round: more for the quick rows, so that each round weighs about the same."""
-    if row.label in (SCRYPT,) or row.label.startswith(("scrypt", "eth-account")):
+    if row.label.startswith(("scrypt", "eth-account")):
         return 1
     if row.label in SEALING or row.label in OPENING:
         return 1

@@ -46,39 +46,76 @@ def timed(call) -> float:
 
 
 def measure_times(rows: list, callables: dict, sodium: baselines.SodiumScrypt,
-                  rounds: int) -> dict:
-    """Seconds per call, sampled in rounds; within a round every row runs in a
-    shuffled order, so that a busy moment of the machine spreads over all rows."""
+                  rounds: int) -> tuple[dict, dict]:
+    """Seconds per call, and for every row with a baseline the ratio of each
+    call to a call of its baseline made just before it: a load that comes
+    and goes on a shared machine then weighs on both sides of the ratio.
+    Sampled in rounds; within a round the rows run in a shuffled order."""
     samples = {row.key: [] for row in rows}
-    rng = random.Random(2024)
+    ratios = {row.key: [] for row in rows if row.baseline is not None}
+
+    def sample(key) -> float:
+        if key[0] == row_table.SCRYPT:
+            return sodium.timed_call()
+        seconds = timed(callables[key])
+        workload.tidy(callables[key])
+        return seconds
+
     for row in rows:  # warm-up: first-call costs (page tables, lazy set-up) stay out
-        if row.label != row_table.SCRYPT:
-            callables[row.key]()
-            workload.tidy(callables[row.key])
-    sodium.timed_call()
+        sample(row.key)
+    rng = random.Random(2024)
     for number in range(rounds):
         order = list(rows)
         rng.shuffle(order)
         for row in order:
             for _ in range(row_table.inner_calls(row)):
-                if row.label == row_table.SCRYPT:
-                    samples[row.key].append(sodium.timed_call())
+                if row.baseline is None:
+                    samples[row.key].append(sample(row.key))
                     continue
-                samples[row.key].append(timed(callables[row.key]))
-                workload.tidy(callables[row.key])
+                base = sample(row.baseline)
+                samples[row.baseline].append(base)
+                seconds = sample(row.key)
+                samples[row.key].append(seconds)
+                ratios[row.key].append(seconds / base)
         print(f"  round {number + 1}/{rounds} done", file=sys.stderr, flush=True)
-    return samples
+    return samples, ratios
 
 
-def probe_memory(row, context_path: str) -> dict:
+class Launcher:
+    """Starts the memory probes. Linux hands a new process the peak RSS of the
+    process it was forked from as its own starting ru_maxrss, so the probes are
+    started by this small process, launched before the driver grows."""
+
+    def __init__(self):
+        self._process = subprocess.Popen(
+            [sys.executable, "-P", os.path.abspath(__file__), "--launcher"],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1)
+
+    def run(self, argv: list) -> dict:
+        self._process.stdin.write(json.dumps(argv) + "\n")
+        self._process.stdin.flush()
+        return json.loads(self._process.stdout.readline())
+
+    def close(self) -> None:
+        self._process.stdin.close()
+        self._process.wait()
+
+
+def serve_launches() -> None:
+    """The launcher's side: one JSON argv per line in, one JSON result per line out."""
+    for line in sys.stdin:
+        result = subprocess.run(json.loads(line), capture_output=True, text=True, check=False)
+        print(json.dumps({"returncode": result.returncode, "stdout": result.stdout,
+                          "stderr": result.stderr}), flush=True)
+
+
+def probe_memory(launcher: Launcher, row, context_path: str) -> dict:
     """Runs the row once in a fresh interpreter; its peak RSS before and after."""
-    result = subprocess.run(
-        [sys.executable, "-P", os.path.abspath(__file__), "--probe", context_path, row.label,
-         str(row.size or 0)],
-        capture_output=True, text=True, check=False)
-    if result.returncode != 0:
-        raise SystemExit(f"memory probe of {row.label} failed:\n{result.stderr}")
-    return json.loads(result.stdout.strip().splitlines()[-1])
+    result = launcher.run([sys.executable, "-P", os.path.abspath(__file__), "--probe",
+                           context_path, row.label, str(row.size or 0)])
+    if result["returncode"] != 0:
+        raise SystemExit(f"memory probe of {row.label} failed:\n{result['stderr']}")
+    return json.loads(result["stdout"].strip().splitlines()[-1])
 
 
 def run_probe(context_path: str, label: str, size: int) -> None:
@@ -98,11 +135,15 @@ def run_probe(context_path: str, label: str, size: int) -> None:
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--scrypt-program", help="the built oxa_scrypt_baseline")
-    parser.add_argument("--rounds", type=int, default=7)
+    parser.add_argument("--rounds", type=int, default=11)
     parser.add_argument("--out", default="build/bench")
     parser.add_argument("--probe", nargs=3, metavar=("CONTEXT", "LABEL", "SIZE"),
                         help=argparse.SUPPRESS)
+    parser.add_argument("--launcher", action="store_true", help=argparse.SUPPRESS)
     args = parser.parse_args()
+    if args.launcher:
+        serve_launches()
+        return
     if args.probe:
         run_probe(args.probe[0], args.probe[1], int(args.probe[2]))
         return
@@ -111,6 +152,9 @@ def main() -> None:
 
     root = tempfile.mkdtemp(prefix="oxa-bench-")
     os.environ["HOME"] = root  # a call that forgot its vault path still stays in here
+    # Both start while this process is small: see Launcher.
+    launcher = Launcher()
+    sodium = baselines.SodiumScrypt(args.scrypt_program)
     try:
         started = time.monotonic()
         print(f"making vaults of {', '.join(map(str, workload.VAULT_SIZES))} wallets "
@@ -127,8 +171,7 @@ def main() -> None:
         callables = {row.key: row_table.make_callable(row, vaults, keystore)
                      for row in rows if row.label != row_table.SCRYPT}
         load_before = os.getloadavg()
-        sodium = baselines.SodiumScrypt(args.scrypt_program)
-        samples = measure_times(rows, callables, sodium, args.rounds)
+        samples, ratios = measure_times(rows, callables, sodium, args.rounds)
         sodium_rss = sodium.close()
         load_after = os.getloadavg()
 
@@ -138,9 +181,10 @@ def main() -> None:
             if row.label == row_table.SCRYPT:
                 memory[row.key] = {"before_kib": sodium_rss[0], "after_kib": sodium_rss[1]}
             else:
-                memory[row.key] = probe_memory(row, context_path)
+                memory[row.key] = probe_memory(launcher, row, context_path)
 
         medians = {key: statistics.median(values) for key, values in samples.items()}
+        ratio_medians = {key: statistics.median(values) for key, values in ratios.items()}
         machine = {
             "cores": os.cpu_count(),
             "usable_cores": len(os.sched_getaffinity(0)),
@@ -150,12 +194,13 @@ def main() -> None:
             "seconds": time.monotonic() - started,
         }
         os.makedirs(args.out, exist_ok=True)
-        print(report.table(rows, medians, memory, samples, machine))
+        figures = report.Figures(medians, ratio_medians, samples, memory)
+        print(report.table(rows, figures, machine))
         chart = os.path.join(args.out, "bench.png")
-        report.chart(rows, medians, memory, chart)
-        report.save_json(rows, medians, memory, samples, machine,
-                         os.path.join(args.out, "bench.json"))
+        report.chart(rows, figures, chart)
+        report.save_json(rows, figures, machine, os.path.join(args.out, "bench.json"))
         print(f"\nchart: {chart}")
+        launcher.close()
     finally:
         shutil.rmtree(root, ignore_errors=True)
 

@@ -4,10 +4,13 @@
 // Reads standard input line by line and answers each line with the seconds
 // one scrypt call took, so that the driver can interleave these calls with
 // its own in one long-lived process. At the end of input it prints
-// "maxrss_kib <peak before the first call> <peak at the end>".
+// "maxrss_kib <resident before the first call> <peak at the end>"; the
+// resident size, not the peak, comes first because a new process starts
+// with the peak of the process that started it.
 
 #include <sodium.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <array>
 #include <chrono>
@@ -35,6 +38,16 @@ bool timed_scrypt(double& seconds) {
     return rc == 0;
 }
 
+long resident_kib() {
+    long pages_total = 0;
+    long pages_resident = 0;
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (statm == nullptr) return 0;
+    const bool read = std::fscanf(statm, "%ld %ld", &pages_total, &pages_resident) == 2;
+    std::fclose(statm);
+    return read ? pages_resident * (sysconf(_SC_PAGESIZE) / 1024) : 0;
+}
+
 long peak_rss_kib() {
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
@@ -49,7 +62,7 @@ int main() {
         std::fprintf(stderr, "sodium_init failed\n");
         return 1;
     }
-    const long rss_before = peak_rss_kib();
+    const long rss_before = resident_kib();
     std::array<char, 64> line{};
     while (std::fgets(line.data(), static_cast<int>(line.size()), stdin) != nullptr) {
         double seconds = 0;

@@ -243,6 +243,8 @@ bool operator==(const RawJson& a, const RawJson& b) {
     return a.m_text == b.m_text || a.parse() == b.parse();
 }
 
+JsonReader::~JsonReader() { ::explicit_bzero(m_scratch.data(), m_scratch.capacity()); }
+
 // ---- positions and errors ----
 
 std::optional<char> JsonReader::skip_blanks() noexcept {
@@ -563,7 +565,10 @@ Result<std::string_view, JsonError> JsonReader::parse_str() {
             return std::string_view(m_scratch);
         }
         if (c != '\\') return Err{error_here(CONTROL_CHARACTER)};
-        if (!unescaped) m_scratch.clear();
+        if (!unescaped) {
+            m_scratch.clear();
+            m_scratch.reserve(m_text.size());
+        }
         unescaped = true;
         m_scratch.append(run);
         if (auto escape = parse_escape(); !escape) return Err{std::move(escape).error()};

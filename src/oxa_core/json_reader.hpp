@@ -77,6 +77,15 @@ struct JsonField {
 class JsonReader {
 public:
     explicit JsonReader(std::string_view text) noexcept : m_text(text) {}
+    JsonReader(const JsonReader&) = delete;
+    JsonReader& operator=(const JsonReader&) = delete;
+    /// Zeroes the unescaping buffer: the text read may be a secret.
+    ~JsonReader();
+
+    /// The first byte of the next value, after blanks; nullopt at the end.
+    std::optional<char> peek() noexcept { return skip_blanks(); }
+    /// Validates the next value, of any kind, and passes over it.
+    Status<JsonError> skip() { return skip_value(); }
 
     Result<std::uint32_t, JsonError> read_u32();
     Result<bool, JsonError> read_bool();
@@ -160,6 +169,7 @@ private:
     // Shared by every level, so the limit counts absolute nesting.
     int m_remaining_depth = 128;
     // Holds a string that needed unescaping until the next string is read.
+    // Sized once for the whole text, so no copy is left behind by regrowth.
     std::string m_scratch;
 };
 

@@ -11,4 +11,14 @@ WalletInfo wallet_to_info(const oxa_core::EncryptedWallet& wallet) {
     return info;
 }
 
+WalletInfo wallet_to_info(oxa_core::EncryptedWallet&& wallet) {
+    WalletInfo info{std::move(wallet.id), std::move(wallet.name), {}, std::move(wallet.created_at)};
+    info.accounts.reserve(wallet.accounts.size());
+    for (auto& account : wallet.accounts) {
+        info.accounts.push_back({std::move(account.chain_id), std::move(account.address),
+                                 std::move(account.derivation_path)});
+    }
+    return info;
+}
+
 }  // namespace oxa_lib

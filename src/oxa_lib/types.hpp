@@ -37,5 +37,7 @@ struct KeyPair {
 
 /// The public summary of a stored wallet: no secret, key type or metadata.
 WalletInfo wallet_to_info(const oxa_core::EncryptedWallet& wallet);
+/// The same, taking the texts over instead of copying them.
+WalletInfo wallet_to_info(oxa_core::EncryptedWallet&& wallet);
 
 }  // namespace oxa_lib

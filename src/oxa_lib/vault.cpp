@@ -10,6 +10,9 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <utility>
 
 #include "oxa_core/config.hpp"
@@ -95,42 +98,130 @@ std::string temporary_name() {
     return name;
 }
 
-/// Reads a wallet file, or returns the text of the read failure.
-oxa_core::Result<std::string, std::string> read_wallet_text(const fs::path& path) {
+// A wallet file fits in one read of this size, so the reading buffer, kept
+// across the files of one scan, rarely grows.
+constexpr std::size_t FIRST_READ_BYTES = 64 * 1024;
+
+std::string too_large_text() {
+    return "file is larger than " + std::to_string(MAX_WALLET_FILE_BYTES) + " bytes";
+}
+
+/// Reads the wallet file `name` of the directory `dir_fd` into `buffer`,
+/// which is reused between files and only grows, and returns the text read
+/// (a view into `buffer`), or the text of the read failure. `regular` is
+/// the directory's word that the entry is a plain file: then a read that
+/// returns less than asked ends the file, and no fstat is needed.
+oxa_core::Result<std::string_view, std::string> read_wallet_text(int dir_fd, const char* name,
+                                                                 bool regular,
+                                                                 std::string& buffer) {
     // Non-blocking, so that a FIFO named like a wallet file cannot stall the listing.
-    Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    Fd fd(::openat(dir_fd, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) return oxa_core::Err{os_error_text(errno)};
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return oxa_core::Err{os_error_text(errno)};
-    if (S_ISDIR(st.st_mode)) return oxa_core::Err{os_error_text(EISDIR)};
-    if (static_cast<std::size_t>(st.st_size) > MAX_WALLET_FILE_BYTES) {
-        return oxa_core::Err{"file is larger than " + std::to_string(MAX_WALLET_FILE_BYTES) +
-                             " bytes"};
+    if (!regular) {
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0) return oxa_core::Err{os_error_text(errno)};
+        if (S_ISDIR(st.st_mode)) return oxa_core::Err{os_error_text(EISDIR)};
+        if (static_cast<std::size_t>(st.st_size) > MAX_WALLET_FILE_BYTES) {
+            return oxa_core::Err{too_large_text()};
+        }
+        regular = S_ISREG(st.st_mode);
     }
-    std::string text(static_cast<std::size_t>(st.st_size), '\0');
+    if (buffer.size() < FIRST_READ_BYTES) buffer.resize(FIRST_READ_BYTES);
     std::size_t filled = 0;
     for (;;) {
-        if (filled == text.size()) {
-            // The file may have grown since fstat; read what follows, within the cap.
-            if (text.size() >= MAX_WALLET_FILE_BYTES) break;
-            text.resize(std::min(text.size() * 2 + 4096, MAX_WALLET_FILE_BYTES + 1));
+        if (filled == buffer.size()) {
+            // Read up to one byte past the cap, to tell a full file from a larger one.
+            if (buffer.size() > MAX_WALLET_FILE_BYTES) break;
+            buffer.resize(std::min(buffer.size() * 2, MAX_WALLET_FILE_BYTES + 1));
         }
-        const ssize_t n = ::read(fd.get(), text.data() + filled, text.size() - filled);
+        const std::size_t wanted = buffer.size() - filled;
+        const ssize_t n = ::read(fd.get(), buffer.data() + filled, wanted);
         if (n < 0) {
             if (errno == EINTR) continue;
             return oxa_core::Err{os_error_text(errno)};
         }
-        if (n == 0) break;
         filled += static_cast<std::size_t>(n);
+        if (n == 0 || (regular && static_cast<std::size_t>(n) < wanted)) break;
     }
-    text.resize(filled);
-    if (text.size() > MAX_WALLET_FILE_BYTES) {
-        return oxa_core::Err{"file is larger than " + std::to_string(MAX_WALLET_FILE_BYTES) +
-                             " bytes"};
+    if (filled > MAX_WALLET_FILE_BYTES) return oxa_core::Err{too_large_text()};
+    const std::string_view text(buffer.data(), filled);
+    if (oxa_core::utf8_error(text)) {
+        return oxa_core::Err{std::string("stream did not contain valid UTF-8")};
     }
-    if (oxa_core::utf8_error(text)) return oxa_core::Err{std::string("stream did not contain valid UTF-8")};
     return text;
 }
+
+/// The one pass over the wallets directory that every reading operation makes.
+LibStatus scan_wallets(const VaultPath& vault,
+                       const std::function<void(oxa_core::EncryptedWallet&&)>& visit) {
+    auto dir = wallets_dir(vault);
+    if (!dir) return Err{std::move(dir).error()};
+    check_vault_permissions(dir.value());
+
+    std::unique_ptr<DIR, int (*)(DIR*)> stream(::opendir(dir.value().c_str()), ::closedir);
+    if (!stream) {
+        if (errno == ENOENT) return oxa_core::OK;
+        return Err{io_error(errno)};
+    }
+    const int dir_fd = ::dirfd(stream.get());
+    std::string buffer;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(stream.get());
+        if (entry == nullptr) {
+            if (errno != 0) return Err{io_error(errno)};
+            break;
+        }
+        if (!has_json_extension(entry->d_name)) continue;
+        const auto skip = [&](const std::string& why) {
+            warn("skipping " + display(dir.value() / entry->d_name) + ": " + why);
+        };
+        auto text = read_wallet_text(dir_fd, entry->d_name, entry->d_type == DT_REG, buffer);
+        if (!text) {
+            skip(text.error());
+            continue;
+        }
+        auto wallet = oxa_core::parse_encrypted_wallet(text.value());
+        if (!wallet) {
+            skip(wallet.error());
+            continue;
+        }
+        visit(std::move(wallet).value());
+    }
+    return oxa_core::OK;
+}
+
+/// Resolves a name or id while the wallets stream past, keeping only
+/// candidates: the answer a search of the sorted listing would give.
+class WalletResolver {
+public:
+    explicit WalletResolver(std::string_view name_or_id) : m_wanted(name_or_id) {}
+
+    void offer(oxa_core::EncryptedWallet& wallet) {
+        // The sorted listing puts the oldest first, equal times in directory order.
+        if (wallet.id == m_wanted && (!m_by_id || wallet.created_at < m_by_id->created_at)) {
+            m_by_id = std::move(wallet);
+            return;
+        }
+        if (wallet.name != m_wanted) return;
+        if (++m_name_matches == 1) m_by_name = std::move(wallet);
+    }
+
+    LibResult<oxa_core::EncryptedWallet> result() && {
+        if (m_by_id) return std::move(*m_by_id);
+        if (m_name_matches == 0) return Err{OxaLibError::wallet_not_found(std::string(m_wanted))};
+        if (m_name_matches > 1) {
+            return Err{OxaLibError::ambiguous_wallet(std::string(m_wanted), m_name_matches)};
+        }
+        return std::move(*m_by_name);
+    }
+
+private:
+    std::string_view m_wanted;
+    std::optional<oxa_core::EncryptedWallet> m_by_id;
+    std::optional<oxa_core::EncryptedWallet> m_by_name;
+    std::size_t m_name_matches = 0;
+};
 
 }  // namespace
 
@@ -170,79 +261,61 @@ LibResult<fs::path> wallets_dir(const VaultPath& vault) {
 }
 
 LibResult<std::vector<oxa_core::EncryptedWallet>> list_encrypted_wallets(const VaultPath& vault) {
-    auto dir = wallets_dir(vault);
-    if (!dir) return Err{std::move(dir).error()};
-    check_vault_permissions(dir.value());
-
-    std::unique_ptr<DIR, int (*)(DIR*)> stream(::opendir(dir.value().c_str()), ::closedir);
-    if (!stream) {
-        if (errno == ENOENT) return std::vector<oxa_core::EncryptedWallet>{};
-        return Err{io_error(errno)};
-    }
     std::vector<oxa_core::EncryptedWallet> wallets;
-    for (;;) {
-        errno = 0;
-        const dirent* entry = ::readdir(stream.get());
-        if (entry == nullptr) {
-            if (errno != 0) return Err{io_error(errno)};
-            break;
-        }
-        if (!has_json_extension(entry->d_name)) continue;
-        const fs::path path = dir.value() / entry->d_name;
-        auto text = read_wallet_text(path);
-        if (!text) {
-            warn("skipping " + display(path) + ": " + text.error());
-            continue;
-        }
-        auto wallet = oxa_core::parse_encrypted_wallet(text.value());
-        if (!wallet) {
-            warn("skipping " + display(path) + ": " + wallet.error());
-            continue;
-        }
-        wallets.push_back(std::move(wallet).value());
-    }
+    auto scanned = scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet) {
+        wallets.push_back(std::move(wallet));
+    });
+    if (!scanned) return Err{std::move(scanned).error()};
     std::stable_sort(wallets.begin(), wallets.end(), [](const auto& a, const auto& b) {
         return a.created_at < b.created_at;
     });
     return wallets;
 }
 
-LibResult<std::size_t> find_wallet(const std::vector<oxa_core::EncryptedWallet>& wallets,
-                                   std::string_view name_or_id) {
-    // Ids win over names: a wallet named like another's id is reached by its own id only.
-    for (std::size_t i = 0; i < wallets.size(); ++i) {
-        if (wallets[i].id == name_or_id) return i;
-    }
-    std::size_t found = 0;
-    std::size_t matches = 0;
-    for (std::size_t i = 0; i < wallets.size(); ++i) {
-        if (wallets[i].name != name_or_id) continue;
-        found = i;
-        ++matches;
-    }
-    if (matches == 0) return Err{OxaLibError::wallet_not_found(std::string(name_or_id))};
-    if (matches > 1) return Err{OxaLibError::ambiguous_wallet(std::string(name_or_id), matches)};
-    return found;
-}
-
-bool name_taken(const std::vector<oxa_core::EncryptedWallet>& wallets, std::string_view name) {
-    return std::any_of(wallets.begin(), wallets.end(),
-                       [&](const auto& wallet) { return wallet.name == name; });
+LibResult<std::vector<WalletInfo>> list_wallet_infos(const VaultPath& vault) {
+    std::vector<WalletInfo> infos;
+    auto scanned = scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet) {
+        infos.push_back(wallet_to_info(std::move(wallet)));
+    });
+    if (!scanned) return Err{std::move(scanned).error()};
+    std::stable_sort(infos.begin(), infos.end(), [](const auto& a, const auto& b) {
+        return a.created_at < b.created_at;
+    });
+    return infos;
 }
 
 LibResult<oxa_core::EncryptedWallet> load_wallet_by_name_or_id(std::string_view name_or_id,
                                                                const VaultPath& vault) {
-    auto wallets = list_encrypted_wallets(vault);
-    if (!wallets) return Err{std::move(wallets).error()};
-    auto found = find_wallet(wallets.value(), name_or_id);
-    if (!found) return Err{std::move(found).error()};
-    return std::move(wallets.value()[found.value()]);
+    WalletResolver resolver(name_or_id);
+    auto scanned = scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet) {
+        resolver.offer(wallet);
+    });
+    if (!scanned) return Err{std::move(scanned).error()};
+    return std::move(resolver).result();
+}
+
+LibResult<WalletAndNameCheck> load_wallet_checking_name(std::string_view name_or_id,
+                                                        std::string_view name,
+                                                        const VaultPath& vault) {
+    WalletResolver resolver(name_or_id);
+    bool taken = false;
+    auto scanned = scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet) {
+        taken = taken || wallet.name == name;
+        resolver.offer(wallet);
+    });
+    if (!scanned) return Err{std::move(scanned).error()};
+    auto wallet = std::move(resolver).result();
+    if (!wallet) return Err{std::move(wallet).error()};
+    return WalletAndNameCheck{std::move(wallet).value(), taken};
 }
 
 LibResult<bool> wallet_name_exists(std::string_view name, const VaultPath& vault) {
-    auto wallets = list_encrypted_wallets(vault);
-    if (!wallets) return Err{std::move(wallets).error()};
-    return name_taken(wallets.value(), name);
+    bool taken = false;
+    auto scanned = scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet) {
+        taken = taken || wallet.name == name;
+    });
+    if (!scanned) return Err{std::move(scanned).error()};
+    return taken;
 }
 
 LibStatus save_encrypted_wallet(const oxa_core::EncryptedWallet& wallet, const VaultPath& vault) {
@@ -253,6 +326,12 @@ LibStatus save_encrypted_wallet(const oxa_core::EncryptedWallet& wallet, const V
                                               "' cannot be used as a file name")};
     }
     const std::string text = oxa_core::serialize_encrypted_wallet(wallet);
+    // The listing skips a file above the cap: written, it would be a wallet
+    // nobody can open again.
+    if (text.size() > MAX_WALLET_FILE_BYTES) {
+        return Err{OxaLibError::invalid_input("wallet file would be larger than " +
+                                              std::to_string(MAX_WALLET_FILE_BYTES) + " bytes")};
+    }
     const fs::path target = dir.value() / (wallet.id + ".json");
     const fs::path temporary = dir.value() / temporary_name();
 

@@ -15,6 +15,7 @@
 
 #include "error.hpp"
 #include "oxa_core/wallet_file.hpp"
+#include "types.hpp"
 
 namespace oxa_lib {
 
@@ -34,15 +35,32 @@ void set_dir_permissions(const std::filesystem::path& dir);
 /// Writes "warning: <dir> has permissions 0NNN, expected 0700" when they differ.
 void check_vault_permissions(const std::filesystem::path& dir);
 
+// Every reading function below reads the vault in one pass and keeps only
+// what it returns. Damaged ".json" files are skipped with a warning.
+
 /// Every readable wallet, oldest created_at first (stable: equal times keep
-/// directory order). Damaged ".json" files are skipped with a warning.
+/// directory order).
 LibResult<std::vector<oxa_core::EncryptedWallet>> list_encrypted_wallets(const VaultPath& vault);
 
-/// An exact id match wins; otherwise exactly one wallet of that name.
+/// The public summaries of the same listing, in the same order.
+LibResult<std::vector<WalletInfo>> list_wallet_infos(const VaultPath& vault);
+
+/// An exact id match wins (the oldest, should several files carry the id);
+/// otherwise exactly one wallet of that name.
 LibResult<oxa_core::EncryptedWallet> load_wallet_by_name_or_id(std::string_view name_or_id,
                                                                const VaultPath& vault);
 
 LibResult<bool> wallet_name_exists(std::string_view name, const VaultPath& vault);
+
+struct WalletAndNameCheck {
+    oxa_core::EncryptedWallet wallet;
+    bool name_taken;  // some wallet, the found one included, is called `name`
+};
+
+/// load_wallet_by_name_or_id and wallet_name_exists(name) in the same pass.
+LibResult<WalletAndNameCheck> load_wallet_checking_name(std::string_view name_or_id,
+                                                        std::string_view name,
+                                                        const VaultPath& vault);
 
 /// Replaces (or creates) the wallet's file atomically, with mode 0600 from
 /// the start. An id that is not a plain file-name stem is refused.
@@ -50,12 +68,6 @@ LibStatus save_encrypted_wallet(const oxa_core::EncryptedWallet& wallet, const V
 
 /// Removes the file named by `id`; WalletNotFound with the id if there is none.
 LibStatus delete_wallet_file(std::string_view id, const VaultPath& vault);
-
-/// Lookups over a listing already in hand, so that one operation lists once.
-/// The index of the wallet `name_or_id` resolves to (same rules as above).
-LibResult<std::size_t> find_wallet(const std::vector<oxa_core::EncryptedWallet>& wallets,
-                                   std::string_view name_or_id);
-bool name_taken(const std::vector<oxa_core::EncryptedWallet>& wallets, std::string_view name);
 
 /// The exclusive writer lock of one vault, held for the lifetime of the
 /// object. Writers take it before their name check and keep it until their

@@ -18,10 +18,18 @@ oxa_lib::VaultPath vault_path(OptText text) {
     return std::filesystem::path(std::string(*text));
 }
 
+// A secret the caller asked for (a phrase, an exported key pair): once the
+// str holds it, the C++ copy is wiped.
+PyObject* secret_text_to_python(oxa_lib::LibResult<std::string> result) {
+    PyObject* text = to_python(result, text_to_py);
+    if (result) oxa_signer::wipe(result.value());
+    return text;
+}
+
 PyObject* generate_mnemonic(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwnames) {
     static constexpr Signature<CountWithDefault<12>> SIG{"generate_mnemonic", {"words"}};
     return SIG.call(args, nargs, kwnames, [](std::uint32_t words) {
-        return to_python(oxa_lib::generate_mnemonic(words), text_to_py);
+        return secret_text_to_python(oxa_lib::generate_mnemonic(words));
     });
 }
 
@@ -98,8 +106,8 @@ PyObject* export_wallet(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwname
     static constexpr Signature<RequiredText, OptionalText, OptionalText> SIG{
         "export_wallet", {"name_or_id", "passphrase", "vault_path_opt"}};
     return SIG.call(args, nargs, kwnames, [](auto name_or_id, auto passphrase, auto vault) {
-        return to_python(oxa_lib::export_wallet(name_or_id, passphrase, vault_path(vault)),
-                         text_to_py);
+        return secret_text_to_python(
+            oxa_lib::export_wallet(name_or_id, passphrase, vault_path(vault)));
     });
 }
 

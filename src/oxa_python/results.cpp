@@ -1,5 +1,8 @@
 #include "results.hpp"
 
+#include <string>
+#include <utility>
+
 #include "py_ref.hpp"
 
 namespace oxa_python {
@@ -35,6 +38,28 @@ const Keys* keys() {
     return instance;
 }
 
+/// Python strings for texts that repeat across the wallets of one result
+/// (chain ids, derivation paths): each made once and shared by every dict,
+/// which saves most of the string objects of a long listing.
+class SharedTexts {
+public:
+    /// A new reference, or nullptr with the Python error set.
+    PyObject* get(std::string_view text) {
+        for (const auto& [known, object] : m_entries) {
+            if (known == text) return Py_NewRef(object.get());
+        }
+        PyObject* made = text_to_py(text);
+        if (made != nullptr && m_entries.size() < MAX_ENTRIES) {
+            m_entries.emplace_back(std::string(text), PyRef::steal(Py_NewRef(made)));
+        }
+        return made;
+    }
+
+private:
+    static constexpr std::size_t MAX_ENTRIES = 32;
+    std::vector<std::pair<std::string, PyRef>> m_entries;
+};
+
 /// Sets dict[key] = value, stealing `value`.
 bool set_item(PyObject* dict, PyObject* key, PyObject* value) {
     PyRef owned = PyRef::steal(value);
@@ -47,25 +72,27 @@ PyObject* text_to_py(std::string_view text) {
     return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 
-PyObject* account_info_to_dict(const oxa_lib::AccountInfo& account) {
+namespace {
+
+PyObject* account_to_dict(const oxa_lib::AccountInfo& account, SharedTexts& shared) {
     const Keys* k = keys();
     if (k == nullptr) return nullptr;
     PyRef dict = PyRef::steal(PyDict_New());
-    if (!dict || !set_item(dict.get(), k->chain_id, text_to_py(account.chain_id)) ||
+    if (!dict || !set_item(dict.get(), k->chain_id, shared.get(account.chain_id)) ||
         !set_item(dict.get(), k->address, text_to_py(account.address)) ||
-        !set_item(dict.get(), k->derivation_path, text_to_py(account.derivation_path))) {
+        !set_item(dict.get(), k->derivation_path, shared.get(account.derivation_path))) {
         return nullptr;
     }
     return dict.release();
 }
 
-PyObject* wallet_info_to_dict_inner(const oxa_lib::WalletInfo& info) {
+PyObject* wallet_to_dict(const oxa_lib::WalletInfo& info, SharedTexts& shared) {
     const Keys* k = keys();
     if (k == nullptr) return nullptr;
     PyRef accounts = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(info.accounts.size())));
     if (!accounts) return nullptr;
     for (std::size_t i = 0; i < info.accounts.size(); ++i) {
-        PyObject* account = account_info_to_dict(info.accounts[i]);
+        PyObject* account = account_to_dict(info.accounts[i], shared);
         if (account == nullptr) return nullptr;
         PyList_SET_ITEM(accounts.get(), static_cast<Py_ssize_t>(i), account);
     }
@@ -79,11 +106,24 @@ PyObject* wallet_info_to_dict_inner(const oxa_lib::WalletInfo& info) {
     return dict.release();
 }
 
+}  // namespace
+
+PyObject* account_info_to_dict(const oxa_lib::AccountInfo& account) {
+    SharedTexts shared;
+    return account_to_dict(account, shared);
+}
+
+PyObject* wallet_info_to_dict_inner(const oxa_lib::WalletInfo& info) {
+    SharedTexts shared;
+    return wallet_to_dict(info, shared);
+}
+
 PyObject* wallet_list_to_py(const std::vector<oxa_lib::WalletInfo>& wallets) {
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(wallets.size())));
     if (!list) return nullptr;
+    SharedTexts shared;
     for (std::size_t i = 0; i < wallets.size(); ++i) {
-        PyObject* wallet = wallet_info_to_dict_inner(wallets[i]);
+        PyObject* wallet = wallet_to_dict(wallets[i], shared);
         if (wallet == nullptr) return nullptr;
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), wallet);
     }

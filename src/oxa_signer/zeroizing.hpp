@@ -16,26 +16,6 @@ void wipe(void* data, std::size_t len) noexcept;
 /// Wipes a string that held secret bytes over its whole capacity.
 void wipe(std::string& s) noexcept;
 
-/// An allocator that zeroes every block before returning it, for containers
-/// and parsers that may hold secret bytes (their internal buffers included).
-template <class T>
-struct ZeroizingAllocator {
-    using value_type = T;
-    ZeroizingAllocator() noexcept = default;
-    template <class U>
-    ZeroizingAllocator(const ZeroizingAllocator<U>&) noexcept {}
-    T* allocate(std::size_t n) { return std::allocator<T>().allocate(n); }
-    void deallocate(T* p, std::size_t n) noexcept {
-        wipe(p, n * sizeof(T));
-        std::allocator<T>().deallocate(p, n);
-    }
-    template <class U>
-    bool operator==(const ZeroizingAllocator<U>&) const noexcept { return true; }
-};
-
-/// A string whose heap buffers are zeroed when released or regrown.
-using SecretString = std::basic_string<char, std::char_traits<char>, ZeroizingAllocator<char>>;
-
 /// Called with the whole allocation of every SecretBytes right before it is
 /// freed. Null outside tests, which use it to prove the wipe.
 using SecretReleaseHook = void (*)(const std::uint8_t* data, std::size_t capacity);

@@ -277,6 +277,18 @@ TEST_F(Vault, ListingIsOldestFirstWithTiesInDirectoryOrder) {
     EXPECT_EQ(ids_of(list()), expected);
 }
 
+TEST_F(Vault, SummariesComeInTheListingsOrder) {
+    const std::string tie = "2024-01-01T00:00:00+00:00";
+    for (const char* id : {"d-tie", "a-later", "c-tie", "b-tie"}) {
+        save(make_wallet(id, id, id[0] == 'a' ? "2024-02-01T00:00:00+00:00" : tie));
+    }
+    const auto summaries = oxa_lib::list_wallet_infos(vault());
+    ASSERT_TRUE(summaries) << summaries.error().display();
+    std::vector<std::string> ids;
+    for (const auto& info : summaries.value()) ids.push_back(info.id);
+    EXPECT_EQ(ids, ids_of(list()));
+}
+
 TEST_F(Vault, ListingUsesTheIdInsideTheFile) {
     const EncryptedWallet wallet = make_wallet("inner-id", "n");
     list();
@@ -409,6 +421,38 @@ TEST_F(Vault, LookupPrefersIdsThenExactNames) {
         EXPECT_EQ(found.error().kind(), c.kind);
         EXPECT_EQ(found.error().display(), c.display);
     }
+}
+
+TEST_F(Vault, IdCarriedByTwoFilesFindsTheWalletTheListingPutsFirst) {
+    list();
+    const std::pair<const char*, const char*> copies[] = {
+        {"copy-new", "2024-02-01T00:00:00+00:00"},
+        {"copy-tie-1", "2024-01-01T00:00:00+00:00"},
+        {"copy-tie-2", "2024-01-01T00:00:00+00:00"},
+    };
+    for (const auto& [name, created_at] : copies) {
+        write_file(wallets() / (std::string(name) + ".json"),
+                   oxa_core::serialize_encrypted_wallet(make_wallet("twin", name, created_at)));
+    }
+    const auto found = oxa_lib::load_wallet_by_name_or_id("twin", vault());
+    ASSERT_TRUE(found) << found.error().display();
+    EXPECT_EQ(found.value().name, list().front().name);
+}
+
+TEST_F(Vault, LookupWithNameCheckAnswersBothInOnePass) {
+    save(make_wallet("id-1", "main"));
+    save(make_wallet("id-2", "other"));
+    const std::pair<const char*, bool> names[] = {{"other", true}, {"main", true}, {"new", false}};
+    for (const auto& [name, taken] : names) {
+        SCOPED_TRACE(name);
+        const auto found = oxa_lib::load_wallet_checking_name("main", name, vault());
+        ASSERT_TRUE(found) << found.error().display();
+        EXPECT_EQ(found.value().wallet.id, "id-1");
+        EXPECT_EQ(found.value().name_taken, taken);
+    }
+    const auto missing = oxa_lib::load_wallet_checking_name("gone", "main", vault());
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().display(), "wallet not found: 'gone'");
 }
 
 TEST_F(Vault, NameCheckIsExactAndIgnoresIds) {

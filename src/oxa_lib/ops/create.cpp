@@ -15,13 +15,13 @@ namespace {
 
 constexpr std::size_t RANDOM_KEY_BYTES = 32;
 
-/// Takes the writer lock and checks that `name` is free, in one listing.
+/// Takes the writer lock and checks that `name` is free.
 LibResult<VaultWriteLock> lock_with_free_name(std::string_view name, const VaultPath& vault) {
     auto lock = VaultWriteLock::acquire(vault);
     if (!lock) return Err{std::move(lock).error()};
-    auto wallets = list_encrypted_wallets(vault);
-    if (!wallets) return Err{std::move(wallets).error()};
-    if (name_taken(wallets.value(), name)) {
+    auto taken = wallet_name_exists(name, vault);
+    if (!taken) return Err{std::move(taken).error()};
+    if (taken.value()) {
         return Err{OxaLibError::wallet_name_exists(std::string(name))};
     }
     return std::move(lock).value();

@@ -6,12 +6,7 @@
 namespace oxa_lib {
 
 LibResult<std::vector<WalletInfo>> list_wallets(const VaultPath& vault) {
-    auto wallets = list_encrypted_wallets(vault);
-    if (!wallets) return Err{std::move(wallets).error()};
-    std::vector<WalletInfo> infos;
-    infos.reserve(wallets.value().size());
-    for (const auto& wallet : wallets.value()) infos.push_back(wallet_to_info(wallet));
-    return infos;
+    return list_wallet_infos(vault);
 }
 
 LibResult<WalletInfo> get_wallet(std::string_view name_or_id, const VaultPath& vault) {
@@ -32,14 +27,12 @@ LibStatus rename_wallet(std::string_view name_or_id, std::string_view new_name,
                         const VaultPath& vault) {
     auto lock = VaultWriteLock::acquire(vault);
     if (!lock) return Err{std::move(lock).error()};
-    // One listing serves both the lookup and the name check.
-    auto wallets = list_encrypted_wallets(vault);
-    if (!wallets) return Err{std::move(wallets).error()};
-    auto found = find_wallet(wallets.value(), name_or_id);
+    // One pass over the vault serves both the lookup and the name check.
+    auto found = load_wallet_checking_name(name_or_id, new_name, vault);
     if (!found) return Err{std::move(found).error()};
-    oxa_core::EncryptedWallet& wallet = wallets.value()[found.value()];
+    oxa_core::EncryptedWallet& wallet = found.value().wallet;
     if (wallet.name == new_name) return oxa_core::OK;
-    if (name_taken(wallets.value(), new_name)) {
+    if (found.value().name_taken) {
         return Err{OxaLibError::wallet_name_exists(std::string(new_name))};
     }
     wallet.name = std::string(new_name);

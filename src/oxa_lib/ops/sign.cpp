@@ -1,10 +1,9 @@
 #include "oxa_lib/ops.hpp"
 
-#include <map>
-
-#include <nlohmann/json.hpp>
+#include <optional>
 
 #include "oxa_core/chain.hpp"
+#include "oxa_core/json_reader.hpp"
 #include "oxa_core/utf8.hpp"
 #include "oxa_signer/encoding/hex.hpp"
 #include "oxa_signer/hd.hpp"
@@ -16,38 +15,54 @@ namespace oxa_lib {
 
 namespace {
 
-// Parses the unsealed key pair: every buffer it allocates, the parser's own
-// included, is zeroed when released.
-using SecretJson =
-    nlohmann::basic_json<std::map, std::vector, oxa_signer::SecretString, bool, std::int64_t,
-                         std::uint64_t, double, oxa_signer::ZeroizingAllocator>;
+// The key members of an unsealed key pair, each present while its last
+// occurrence is a JSON string. Read with the project's reader, whose buffers
+// are zeroed: a general JSON library keeps token copies in plain memory.
+struct KeyPairText {
+    std::optional<oxa_signer::SecretBytes> secp256k1;
+    std::optional<oxa_signer::SecretBytes> ed25519;
+};
 
-LibResult<std::string_view> key_member(const SecretJson& document, const char* name,
-                                       const char* missing_text) {
-    if (!document.is_object()) return Err{OxaLibError::invalid_input(missing_text)};
-    const auto member = document.find(name);
-    if (member == document.end() || !member->is_string()) {
-        return Err{OxaLibError::invalid_input(missing_text)};
+oxa_core::Status<oxa_core::JsonError> read_key_member(
+    oxa_core::JsonReader& reader, std::optional<oxa_signer::SecretBytes>& member) {
+    if (reader.peek() != '"') {
+        member.reset();
+        return reader.skip();
     }
-    const auto& text = member->get_ref<const oxa_signer::SecretString&>();
-    return std::string_view(text.data(), text.size());
+    auto text = reader.read_string();
+    if (!text) return Err{std::move(text).error()};
+    member = oxa_signer::SecretBytes::from_slice(text.value());
+    oxa_signer::wipe(text.value());
+    return oxa_core::OK;
+}
+
+/// Any JSON document: an object yields its key members, anything else none.
+oxa_core::Result<KeyPairText, oxa_core::JsonError> read_key_pair_text(std::string_view text) {
+    oxa_core::JsonReader reader(text);
+    KeyPairText members;
+    const auto read_entry = [&](std::string key) -> oxa_core::Status<oxa_core::JsonError> {
+        if (key == "secp256k1") return read_key_member(reader, members.secp256k1);
+        if (key == "ed25519") return read_key_member(reader, members.ed25519);
+        return reader.skip();
+    };
+    auto read = reader.peek() == '{' ? reader.read_map(read_entry) : reader.skip();
+    if (!read) return Err{std::move(read).error()};
+    if (auto end = reader.finish(); !end) return Err{std::move(end).error()};
+    return members;
 }
 
 LibResult<KeyPair> parse_key_pair(const oxa_signer::SecretBytes& secret) {
     if (oxa_core::utf8_error(secret.bytes())) {
         return Err{OxaLibError::invalid_input("invalid key pair data")};
     }
-    const SecretJson document = SecretJson::parse(secret.text(), nullptr, false);
-    if (document.is_discarded()) {
-        return Err{OxaLibError::json("key pair is not valid JSON")};
-    }
-    auto secp_hex = key_member(document, "secp256k1", "missing secp256k1 key");
-    if (!secp_hex) return Err{std::move(secp_hex).error()};
-    auto ed_hex = key_member(document, "ed25519", "missing ed25519 key");
-    if (!ed_hex) return Err{std::move(ed_hex).error()};
-    auto secp = decode_secret_hex(secp_hex.value(), "invalid secp256k1 hex: ", false);
+    auto members = read_key_pair_text(secret.text());
+    if (!members) return Err{OxaLibError::json("key pair is not valid JSON")};
+    const KeyPairText& text = members.value();
+    if (!text.secp256k1) return Err{OxaLibError::invalid_input("missing secp256k1 key")};
+    if (!text.ed25519) return Err{OxaLibError::invalid_input("missing ed25519 key")};
+    auto secp = decode_secret_hex(text.secp256k1->text(), "invalid secp256k1 hex: ", false);
     if (!secp) return Err{std::move(secp).error()};
-    auto ed = decode_secret_hex(ed_hex.value(), "invalid ed25519 hex: ", false);
+    auto ed = decode_secret_hex(text.ed25519->text(), "invalid ed25519 hex: ", false);
     if (!ed) return Err{std::move(ed).error()};
     return KeyPair{std::move(secp).value(), std::move(ed).value()};
 }
