@@ -49,7 +49,7 @@ long resident_kib() {
 }
 
 long peak_rss_kib() {
-    struct rusage usage {};
+    struct rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
 }

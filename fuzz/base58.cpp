@@ -1,7 +1,7 @@
 // Base58: a decoded text encodes back to itself.
 
-#include "fuzz_check.hpp"
 #include "oxa_signer/encoding/base58.hpp"
+#include "fuzz_check.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text = oxa_fuzz::text_of(data, size);

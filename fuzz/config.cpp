@@ -1,7 +1,7 @@
 // The configuration reader on any bytes; what it accepts is a whole value.
 
-#include "fuzz_check.hpp"
 #include "oxa_core/config.hpp"
+#include "fuzz_check.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     auto config = oxa_core::parse_config(oxa_fuzz::text_of(data, size));

@@ -1,7 +1,7 @@
 // The mnemonic parser: an accepted phrase renders back byte for byte.
 
-#include "fuzz_check.hpp"
 #include "oxa_signer/mnemonic.hpp"
+#include "fuzz_check.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text = oxa_fuzz::text_of(data, size);

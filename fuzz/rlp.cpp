@@ -12,13 +12,12 @@
 namespace {
 
 // r with two leading zeros, so the minimal form is exercised; s with none.
-constexpr std::array<std::uint8_t, 32> R = {0, 0, 0x7f, 1, 2, 3, 4, 5, 6, 7, 8,
-                                            9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19,
-                                            20, 21, 22, 23, 24, 25, 26, 27, 28, 29};
-constexpr std::array<std::uint8_t, 32> S = {0xff, 0xfe, 0xfd, 0xfc, 0xfb, 0xfa, 0xf9, 0xf8,
-                                            0xf7, 0xf6, 0xf5, 0xf4, 0xf3, 0xf2, 0xf1, 0xf0,
-                                            0xef, 0xee, 0xed, 0xec, 0xeb, 0xea, 0xe9, 0xe8,
-                                            0xe7, 0xe6, 0xe5, 0xe4, 0xe3, 0xe2, 0xe1, 0xe0};
+constexpr std::array<std::uint8_t, 32> R = {0,  0,  0x7f, 1,  2,  3,  4,  5,  6,  7,  8,
+                                            9,  10, 11,   12, 13, 14, 15, 16, 17, 18, 19,
+                                            20, 21, 22,   23, 24, 25, 26, 27, 28, 29};
+constexpr std::array<std::uint8_t, 32> S = {
+    0xff, 0xfe, 0xfd, 0xfc, 0xfb, 0xfa, 0xf9, 0xf8, 0xf7, 0xf6, 0xf5, 0xf4, 0xf3, 0xf2, 0xf1, 0xf0,
+    0xef, 0xee, 0xed, 0xec, 0xeb, 0xea, 0xe9, 0xe8, 0xe7, 0xe6, 0xe5, 0xe4, 0xe3, 0xe2, 0xe1, 0xe0};
 
 // v, then r without its two zeros (30 bytes), then s: as RLP items.
 std::vector<std::uint8_t> signature_fields(std::uint8_t v) {
@@ -67,9 +66,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         list.subspan(header, list.size() - header - fields.size());
     const std::span<const std::uint8_t> unsigned_list = tx.subspan(1);
     const std::size_t unsigned_header = header_bytes(unsigned_list);
-    oxa_fuzz::check(unsigned_list.size() >= unsigned_header + carried.size() &&
-                        std::equal(carried.begin(), carried.end(),
-                                   unsigned_list.begin() + unsigned_header),
-                    "the unsigned payload is carried over byte for byte");
+    oxa_fuzz::check(
+        unsigned_list.size() >= unsigned_header + carried.size() &&
+            std::equal(carried.begin(), carried.end(), unsigned_list.begin() + unsigned_header),
+        "the unsigned payload is carried over byte for byte");
     return 0;
 }

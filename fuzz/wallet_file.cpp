@@ -1,8 +1,8 @@
 // The wallet-file reader on any bytes, and the writer on whatever it accepts:
 // a written file reads back to an equal record and is written the same again.
 
-#include "fuzz_check.hpp"
 #include "oxa_core/wallet_file.hpp"
+#include "fuzz_check.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     auto wallet = oxa_core::parse_encrypted_wallet(oxa_fuzz::text_of(data, size));

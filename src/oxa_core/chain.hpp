@@ -14,14 +14,14 @@ namespace oxa_core {
 /// Chain family; selects the signer. Declaration order is part of the format.
 enum class ChainType : std::uint8_t { Evm, Solana, Cosmos, Bitcoin, Tron, Ton };
 
-inline constexpr std::array<ChainType, 6> ALL_CHAIN_TYPES = {
-    ChainType::Evm,     ChainType::Solana, ChainType::Cosmos,
-    ChainType::Bitcoin, ChainType::Tron,   ChainType::Ton};
+inline constexpr std::array<ChainType, 6> ALL_CHAIN_TYPES = {ChainType::Evm,    ChainType::Solana,
+                                                             ChainType::Cosmos, ChainType::Bitcoin,
+                                                             ChainType::Tron,   ChainType::Ton};
 
 /// The order of the accounts of every universal wallet (Bitcoin before Cosmos).
-inline constexpr std::array<ChainType, 6> ACCOUNT_ORDER = {
-    ChainType::Evm,    ChainType::Solana, ChainType::Bitcoin,
-    ChainType::Cosmos, ChainType::Tron,   ChainType::Ton};
+inline constexpr std::array<ChainType, 6> ACCOUNT_ORDER = {ChainType::Evm,     ChainType::Solana,
+                                                           ChainType::Bitcoin, ChainType::Cosmos,
+                                                           ChainType::Tron,    ChainType::Ton};
 
 /// "evm", "solana", "cosmos", "bitcoin", "tron" or "ton".
 std::string_view chain_type_name(ChainType type) noexcept;

@@ -38,7 +38,8 @@ Status<JsonError> read_path(JsonReader& reader, std::filesystem::path& path) {
 
 // An optional member: null and absence read the same.
 template <class T, class ReadValue>
-Status<JsonError> read_optional(JsonReader& reader, std::optional<T>& target, ReadValue&& read_value) {
+Status<JsonError> read_optional(JsonReader& reader, std::optional<T>& target,
+                                ReadValue&& read_value) {
     auto is_null = reader.read_null();
     if (!is_null) return Err{std::move(is_null).error()};
     if (is_null.value()) {
@@ -55,8 +56,11 @@ Status<JsonError> read_backup(JsonReader& reader, BackupConfig& backup) {
     return reader.read_struct("BackupConfig", BACKUP_FIELDS, [&](std::size_t field) {
         switch (static_cast<BackupField>(field)) {
             case BackupPath: return read_path(reader, backup.path);
-            case AutoBackup: return read_optional(reader, backup.auto_backup, [&] { return reader.read_bool(); });
-            case MaxBackups: return read_optional(reader, backup.max_backups, [&] { return reader.read_u32(); });
+            case AutoBackup:
+                return read_optional(reader, backup.auto_backup,
+                                     [&] { return reader.read_bool(); });
+            case MaxBackups:
+                return read_optional(reader, backup.max_backups, [&] { return reader.read_u32(); });
         }
         return Status<JsonError>(OK);
     });
@@ -87,11 +91,14 @@ Status<JsonError> read_config(JsonReader& reader, Config& config) {
             case Rpc: return read_rpc(reader, config.rpc);
             case Plugins: return read_plugins(reader, config.plugins);
             case Backup:
-                return read_optional(reader, config.backup, [&]() -> Result<BackupConfig, JsonError> {
-                    BackupConfig backup;
-                    if (auto read = read_backup(reader, backup); !read) return Err{std::move(read).error()};
-                    return backup;
-                });
+                return read_optional(reader, config.backup,
+                                     [&]() -> Result<BackupConfig, JsonError> {
+                                         BackupConfig backup;
+                                         if (auto read = read_backup(reader, backup); !read) {
+                                             return Err{std::move(read).error()};
+                                         }
+                                         return backup;
+                                     });
         }
         return Status<JsonError>(OK);
     });
@@ -132,7 +139,9 @@ std::map<std::string, std::string> Config::default_rpc() {
     };
 }
 
-Config Config::load_or_default() { return load_or_default_from(home_dir() / ".oxa" / "config.json"); }
+Config Config::load_or_default() {
+    return load_or_default_from(home_dir() / ".oxa" / "config.json");
+}
 
 Config Config::load_or_default_from(const std::filesystem::path& file) {
     Config config = default_config();
@@ -141,7 +150,9 @@ Config Config::load_or_default_from(const std::filesystem::path& file) {
     auto parsed = parse_config(*text);
     if (!parsed) return config;
     Config& from_file = parsed.value();
-    for (auto& [chain_id, url] : from_file.rpc) config.rpc.insert_or_assign(chain_id, std::move(url));
+    for (auto& [chain_id, url] : from_file.rpc) {
+        config.rpc.insert_or_assign(chain_id, std::move(url));
+    }
     config.plugins = std::move(from_file.plugins);
     config.backup = std::move(from_file.backup);
     return config;

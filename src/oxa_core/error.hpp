@@ -6,7 +6,13 @@
 namespace oxa_core {
 
 struct OxaError {
-    enum class Kind { WalletNotFound, ChainNotSupported, InvalidPassphrase, InvalidInput, CaipParse };
+    enum class Kind {
+        WalletNotFound,
+        ChainNotSupported,
+        InvalidPassphrase,
+        InvalidInput,
+        CaipParse
+    };
     Kind kind;
     std::string text;  // empty for InvalidPassphrase
 

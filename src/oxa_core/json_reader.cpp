@@ -77,7 +77,8 @@ std::size_t plain_ascii_end(std::string_view text, std::size_t at) noexcept {
     while (text.size() - at >= 8) {
         std::uint64_t word;
         std::memcpy(&word, text.data() + at, sizeof word);
-        const std::uint64_t special = has_zero_byte(word ^ (ONES * '"')) | has_zero_byte(word ^ (ONES * '\\')) |
+        const std::uint64_t special = has_zero_byte(word ^ (ONES * '"')) |
+                                      has_zero_byte(word ^ (ONES * '\\')) |
                                       ((word - ONES * 0x20) & ~word) | word;
         if ((special & HIGHS) != 0) break;
         at += 8;
@@ -106,7 +107,9 @@ long long decimal_magnitude(std::string_view literal) {
         const bool negative = literal[i] == '-';
         if (literal[i] == '-' || literal[i] == '+') ++i;
         long long exponent = 0;
-        for (; i < literal.size(); ++i) exponent = std::min(exponent * 10 + (literal[i] - '0'), 1LL << 40);
+        for (; i < literal.size(); ++i) {
+            exponent = std::min(exponent * 10 + (literal[i] - '0'), 1LL << 40);
+        }
         magnitude += negative ? -exponent : exponent;
     }
     return magnitude;
@@ -116,7 +119,8 @@ long long decimal_magnitude(std::string_view literal) {
 // with ".0" added to a whole number the way serde shows floats.
 std::string float_text(double value) {
     char buffer[64];
-    const auto written = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+    const auto written =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
     const std::string_view scientific(buffer, static_cast<std::size_t>(written.ptr - buffer));
     const std::size_t e = scientific.find('e');
     std::string digits;
@@ -265,7 +269,9 @@ JsonError JsonReader::error_at(std::size_t index, std::string_view message) cons
 }
 
 // At the last byte consumed.
-JsonError JsonReader::error_here(std::string_view message) const { return error_at(m_index, message); }
+JsonError JsonReader::error_here(std::string_view message) const {
+    return error_at(m_index, message);
+}
 
 // At the byte looked at but not consumed.
 JsonError JsonReader::error_at_peek(std::string_view message) const {
@@ -484,7 +490,9 @@ Result<JsonReader::Number, JsonError> JsonReader::parse_number(bool positive, st
     if (m_index == m_text.size()) return Err{error_here(EOF_VALUE)};
     const char lead = m_text[m_index++];
     if (lead == '0') {
-        if (m_index < m_text.size() && is_digit(m_text[m_index])) return Err{error_at_peek(INVALID_NUMBER)};
+        if (m_index < m_text.size() && is_digit(m_text[m_index])) {
+            return Err{error_at_peek(INVALID_NUMBER)};
+        }
         return parse_number_tail(positive, 0, start, false);
     }
     if (!is_digit(lead)) return Err{error_here(INVALID_NUMBER)};
@@ -493,7 +501,8 @@ Result<JsonReader::Number, JsonError> JsonReader::parse_number(bool positive, st
     bool too_long = false;  // beyond 64 bits the integer is read as a double
     while (m_index < m_text.size() && is_digit(m_text[m_index])) {
         const auto digit = static_cast<std::uint64_t>(m_text[m_index++] - '0');
-        too_long = too_long || significand > MAX / 10 || (significand == MAX / 10 && digit > MAX % 10);
+        too_long =
+            too_long || significand > MAX / 10 || (significand == MAX / 10 && digit > MAX % 10);
         if (!too_long) significand = significand * 10 + digit;
     }
     return parse_number_tail(positive, significand, start, too_long);
@@ -513,7 +522,9 @@ Result<JsonReader::Number, JsonError> JsonReader::parse_number_tail(bool positiv
     }
     if (m_index < m_text.size() && (m_text[m_index] == 'e' || m_text[m_index] == 'E')) {
         ++m_index;
-        if (m_index < m_text.size() && (m_text[m_index] == '+' || m_text[m_index] == '-')) ++m_index;
+        if (m_index < m_text.size() && (m_text[m_index] == '+' || m_text[m_index] == '-')) {
+            ++m_index;
+        }
         if (m_index == m_text.size()) return Err{error_here(EOF_VALUE)};
         if (!is_digit(m_text[m_index++])) return Err{error_here(INVALID_NUMBER)};
         while (digits_follow()) ++m_index;
@@ -643,7 +654,8 @@ Result<std::uint32_t, JsonError> JsonReader::read_u32() {
         number.unsigned_value <= std::numeric_limits<std::uint32_t>::max()) {
         return static_cast<std::uint32_t>(number.unsigned_value);
     }
-    const std::string_view verdict = number.kind == Number::Kind::Float ? "invalid type: " : "invalid value: ";
+    const std::string_view verdict =
+        number.kind == Number::Kind::Float ? "invalid type: " : "invalid value: ";
     return Err{place(JsonError{std::string(verdict) + number.describe() + ", expected u32"})};
 }
 
@@ -652,7 +664,9 @@ Result<bool, JsonError> JsonReader::read_bool() {
     if (!peek) return Err{eof_value_at_peek()};
     if (*peek != 't' && *peek != 'f') return Err{invalid_type_at_peek("a boolean")};
     ++m_index;
-    if (auto ident = parse_ident(*peek == 't' ? "rue" : "alse"); !ident) return Err{std::move(ident).error()};
+    if (auto ident = parse_ident(*peek == 't' ? "rue" : "alse"); !ident) {
+        return Err{std::move(ident).error()};
+    }
     return *peek == 't';
 }
 
@@ -698,7 +712,8 @@ Result<std::size_t, JsonError> JsonReader::read_variant(std::span<const std::str
     return variant;
 }
 
-Result<std::size_t, JsonError> JsonReader::read_variant_name(std::span<const std::string_view> names) {
+Result<std::size_t, JsonError> JsonReader::read_variant_name(
+    std::span<const std::string_view> names) {
     const std::optional<char> peek = skip_blanks();
     if (!peek) return Err{eof_value_at_peek()};
     if (*peek != '"') return Err{invalid_type_at_peek("variant identifier")};
@@ -711,7 +726,8 @@ Result<std::size_t, JsonError> JsonReader::read_variant_name(std::span<const std
 }
 
 // The inside of {"name": null}.
-Result<std::size_t, JsonError> JsonReader::read_variant_entry(std::span<const std::string_view> names) {
+Result<std::size_t, JsonError> JsonReader::read_variant_entry(
+    std::span<const std::string_view> names) {
     auto variant = read_variant_name(names);
     if (!variant) return variant;
     if (auto colon = object_colon(); !colon) return Err{std::move(colon).error()};

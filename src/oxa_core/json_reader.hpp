@@ -161,8 +161,8 @@ private:
     template <class ReadField>
     Status<JsonError> visit_struct_map(std::span<const JsonField> fields, ReadField& read_field);
     template <class ReadField>
-    Status<JsonError> visit_struct_seq(std::string_view struct_name, std::span<const JsonField> fields,
-                                       ReadField& read_field);
+    Status<JsonError> visit_struct_seq(std::string_view struct_name,
+                                       std::span<const JsonField> fields, ReadField& read_field);
 
     std::string_view m_text;
     std::size_t m_index = 0;

@@ -7,9 +7,9 @@ namespace oxa_core {
 namespace {
 
 struct Step {
-    std::size_t valid_len;    // length of the valid sequence at the position, 0 if none
+    std::size_t valid_len;  // length of the valid sequence at the position, 0 if none
     std::size_t invalid_len;  // bytes of the maximal invalid prefix when valid_len == 0
-    bool incomplete;          // the input ended inside a sequence that was valid so far
+    bool incomplete;  // the input ended inside a sequence that was valid so far
 };
 
 // Decodes one sequence at `i` following the well-formed table of Unicode 15

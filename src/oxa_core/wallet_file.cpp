@@ -15,7 +15,15 @@ constexpr std::array<std::string_view, 2> KEY_TYPE_NAMES = {"mnemonic", "private
 constexpr std::array<KeyType, 2> KEY_TYPES = {KeyType::Mnemonic, KeyType::PrivateKey};
 
 enum WalletField : std::size_t {
-    OxaVersion, Id, Name, CreatedAt, ChainTypeField, Accounts, Crypto, KeyTypeField, Metadata
+    OxaVersion,
+    Id,
+    Name,
+    CreatedAt,
+    ChainTypeField,
+    Accounts,
+    Crypto,
+    KeyTypeField,
+    Metadata
 };
 constexpr std::array<JsonField, 9> WALLET_FIELDS = {{
     {"oxa_version", true},
@@ -195,10 +203,13 @@ void append_accounts(std::string& out, const std::vector<WalletAccount>& account
 
 }  // namespace
 
-std::string_view key_type_name(KeyType type) noexcept { return KEY_TYPE_NAMES[static_cast<std::size_t>(type)]; }
+std::string_view key_type_name(KeyType type) noexcept {
+    return KEY_TYPE_NAMES[static_cast<std::size_t>(type)];
+}
 
-EncryptedWallet EncryptedWallet::create(std::string id, std::string name, std::vector<WalletAccount> accounts,
-                                        RawJson crypto, KeyType key_type) {
+EncryptedWallet EncryptedWallet::create(std::string id, std::string name,
+                                        std::vector<WalletAccount> accounts, RawJson crypto,
+                                        KeyType key_type) {
     using namespace std::chrono;
     const nanoseconds since_epoch = system_clock::now().time_since_epoch();
     const seconds whole = floor<seconds>(since_epoch);
@@ -223,10 +234,11 @@ std::string format_rfc3339_utc(std::int64_t seconds_since_epoch, std::uint32_t n
     const hh_mm_ss clock{time - day};
 
     char text[96];
-    int length = std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d", static_cast<int>(date.year()),
-                               static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                               static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
-                               static_cast<int>(clock.seconds().count()));
+    int length = std::snprintf(
+        text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d", static_cast<int>(date.year()),
+        static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+        static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+        static_cast<int>(clock.seconds().count()));
     std::string out(text, static_cast<std::size_t>(length));
     if (nanos != 0) {
         if (nanos % 1'000'000 == 0) {
@@ -256,7 +268,9 @@ std::string serialize_encrypted_wallet(const EncryptedWallet& wallet) {
     append_text_member(out, "  ", "id", wallet.id);
     append_text_member(out, "  ", "name", wallet.name);
     append_text_member(out, "  ", "created_at", wallet.created_at);
-    if (wallet.chain_type) append_text_member(out, "  ", "chain_type", chain_type_name(*wallet.chain_type));
+    if (wallet.chain_type) {
+        append_text_member(out, "  ", "chain_type", chain_type_name(*wallet.chain_type));
+    }
     append_accounts(out, wallet.accounts);
     append_key(out, "  ", "crypto", false);
     append_generic(out, wallet.crypto, "  ");

@@ -22,9 +22,9 @@ std::string_view key_type_name(KeyType type) noexcept;
 
 /// One account of a wallet.
 struct WalletAccount {
-    std::string account_id;       // CAIP-10: chain_id, ':', address
+    std::string account_id;  // CAIP-10: chain_id, ':', address
     std::string address;
-    std::string chain_id;         // CAIP-2
+    std::string chain_id;  // CAIP-2
     std::string derivation_path;  // empty for a private-key wallet
 
     bool operator==(const WalletAccount&) const = default;
@@ -37,17 +37,18 @@ struct EncryptedWallet {
     std::uint32_t oxa_version = CURRENT_VERSION;  // never acted upon
     std::string id;
     std::string name;
-    std::string created_at;                // RFC 3339, UTC, "+00:00"
-    std::optional<ChainType> chain_type;   // never set by this system
+    std::string created_at;  // RFC 3339, UTC, "+00:00"
+    std::optional<ChainType> chain_type;  // never set by this system
     std::vector<WalletAccount> accounts;
-    RawJson crypto;                        // the sealed envelope, as generic JSON
+    RawJson crypto;  // the sealed envelope, as generic JSON
     KeyType key_type = KeyType::Mnemonic;
-    RawJson metadata;                      // null when there is none
+    RawJson metadata;  // null when there is none
 
     /// A new record of the current version, created now, with no chain type
     /// and null metadata.
-    static EncryptedWallet create(std::string id, std::string name, std::vector<WalletAccount> accounts,
-                                  RawJson crypto, KeyType key_type);
+    static EncryptedWallet create(std::string id, std::string name,
+                                  std::vector<WalletAccount> accounts, RawJson crypto,
+                                  KeyType key_type);
 
     bool operator==(const EncryptedWallet&) const = default;
 };

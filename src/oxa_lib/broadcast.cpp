@@ -2,11 +2,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "os_error.hpp"
 #include "oxa_core/json_reader.hpp"
 #include "oxa_core/utf8.hpp"
 #include "oxa_signer/encoding/base64.hpp"
 #include "oxa_signer/encoding/hex.hpp"
-#include "os_error.hpp"
 #include "process.hpp"
 
 namespace oxa_lib {
@@ -45,7 +45,8 @@ std::string without_trailing_slashes(std::string_view url) {
 }
 
 std::string json_rpc_body(const char* method, std::string param) {
-    return compact(Json{{"id", 1}, {"jsonrpc", "2.0"}, {"method", method}, {"params", Json::array({param})}});
+    return compact(
+        Json{{"id", 1}, {"jsonrpc", "2.0"}, {"method", method}, {"params", Json::array({param})}});
 }
 
 std::string trim(std::string_view text) {
@@ -72,7 +73,8 @@ LibResult<std::string> curl_post(std::string_view url, std::string_view body,
                             "Content-Type: " + std::string(content_type), "-d", std::string(body),
                             std::string(url)});
     if (!run) {
-        return Err{OxaLibError::broadcast_failed("failed to run curl: " + os_error_text(run.error()))};
+        return Err{
+            OxaLibError::broadcast_failed("failed to run curl: " + os_error_text(run.error()))};
     }
     if (!run.value().succeeded) {
         return Err{OxaLibError::broadcast_failed(oxa_core::utf8_lossy(run.value().standard_error))};
@@ -101,7 +103,8 @@ LibResult<std::string> broadcast(oxa_core::ChainType family, std::string_view ur
     switch (family) {
         case oxa_core::ChainType::Evm: {
             auto response = curl_post_json(
-                url, json_rpc_body("eth_sendRawTransaction", "0x" + oxa_signer::hex_encode(signed_tx)));
+                url,
+                json_rpc_body("eth_sendRawTransaction", "0x" + oxa_signer::hex_encode(signed_tx)));
             if (!response) return response;
             return extract_json_field(response.value(), "result");
         }
@@ -112,8 +115,9 @@ LibResult<std::string> broadcast(oxa_core::ChainType family, std::string_view ur
             return extract_json_field(response.value(), "result");
         }
         case oxa_core::ChainType::Cosmos: {
-            const std::string body = compact(Json{{"mode", "BROADCAST_MODE_SYNC"},
-                                                  {"tx_bytes", oxa_signer::base64_encode(signed_tx)}});
+            const std::string body =
+                compact(Json{{"mode", "BROADCAST_MODE_SYNC"},
+                             {"tx_bytes", oxa_signer::base64_encode(signed_tx)}});
             auto response =
                 curl_post_json(without_trailing_slashes(url) + "/cosmos/tx/v1beta1/txs", body);
             if (!response) return response;
@@ -125,12 +129,16 @@ LibResult<std::string> broadcast(oxa_core::ChainType family, std::string_view ur
                                       oxa_signer::hex_encode(signed_tx), "text/plain");
             if (!response) return response;
             std::string txid = trim(response.value());
-            if (txid.empty()) return Err{OxaLibError::broadcast_failed("empty response from broadcast")};
+            if (txid.empty()) {
+                return Err{OxaLibError::broadcast_failed("empty response from broadcast")};
+            }
             return txid;
         }
         case oxa_core::ChainType::Tron: {
-            const std::string body = compact(Json{{"transaction", oxa_signer::hex_encode(signed_tx)}});
-            auto response = curl_post_json(without_trailing_slashes(url) + "/wallet/broadcasthex", body);
+            const std::string body =
+                compact(Json{{"transaction", oxa_signer::hex_encode(signed_tx)}});
+            auto response =
+                curl_post_json(without_trailing_slashes(url) + "/wallet/broadcasthex", body);
             if (!response) return response;
             return extract_json_field(response.value(), "txid");
         }

@@ -57,9 +57,9 @@ private:
         std::string name;
         std::size_t count;
     };
-    using Payload = std::variant<std::string, Ambiguous, oxa_signer::CryptoError,
-                                 oxa_signer::SignerError, oxa_signer::MnemonicError,
-                                 oxa_signer::HdError, oxa_core::OxaError>;
+    using Payload =
+        std::variant<std::string, Ambiguous, oxa_signer::CryptoError, oxa_signer::SignerError,
+                     oxa_signer::MnemonicError, oxa_signer::HdError, oxa_core::OxaError>;
 
     OxaLibError(Kind kind, Payload payload) : m_kind(kind), m_payload(std::move(payload)) {}
 

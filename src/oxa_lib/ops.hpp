@@ -62,16 +62,16 @@ LibResult<std::string> export_wallet(std::string_view name_or_id, OptText passph
 /// wallets, the key of the family's curve for private-key wallets.
 LibResult<oxa_signer::SecretBytes> decrypt_signing_key(std::string_view wallet_name_or_id,
                                                        oxa_core::ChainType chain_type,
-                                                       std::string_view passphrase,
-                                                       OptIndex index, const VaultPath& vault);
+                                                       std::string_view passphrase, OptIndex index,
+                                                       const VaultPath& vault);
 /// Transaction hex with an optional lowercase "0x" prefix.
 LibResult<std::vector<std::uint8_t>> decode_transaction_hex(std::string_view tx_hex);
 LibResult<SignResult> sign_message(std::string_view wallet, std::string_view chain,
-                                   std::string_view message, OptText passphrase,
-                                   OptText encoding, OptIndex index, const VaultPath& vault);
+                                   std::string_view message, OptText passphrase, OptText encoding,
+                                   OptIndex index, const VaultPath& vault);
 LibResult<SignResult> sign_transaction(std::string_view wallet, std::string_view chain,
-                                       std::string_view tx_hex, OptText passphrase,
-                                       OptIndex index, const VaultPath& vault);
+                                       std::string_view tx_hex, OptText passphrase, OptIndex index,
+                                       const VaultPath& vault);
 
 // Broadcasting (EVM and Solana: the other families cannot encode a signed
 // transaction and fail before anything is sent).
@@ -80,8 +80,7 @@ LibResult<SignResult> sign_transaction(std::string_view wallet, std::string_view
 /// it to the chosen endpoint; returns the reported transaction hash.
 LibResult<std::string> sign_encode_and_broadcast(std::span<const std::uint8_t> private_key,
                                                  std::string_view chain,
-                                                 std::span<const std::uint8_t> tx,
-                                                 OptText rpc_url);
+                                                 std::span<const std::uint8_t> tx, OptText rpc_url);
 LibResult<std::string> sign_and_send(std::string_view wallet, std::string_view chain,
                                      std::string_view tx_hex, OptText passphrase, OptIndex index,
                                      OptText rpc_url, const VaultPath& vault);

@@ -81,6 +81,14 @@ void drain(int out_fd, int err_fd, std::string& out, std::string& err) {
     }
 }
 
+// The child reads nothing and writes into the two pipes.
+bool redirect_streams(posix_spawn_file_actions_t* actions, int out_fd, int err_fd) {
+    constexpr const char* NOTHING = "/dev/null";
+    return ::posix_spawn_file_actions_addopen(actions, STDIN_FILENO, NOTHING, O_RDONLY, 0) == 0 &&
+           ::posix_spawn_file_actions_adddup2(actions, out_fd, STDOUT_FILENO) == 0 &&
+           ::posix_spawn_file_actions_adddup2(actions, err_fd, STDERR_FILENO) == 0;
+}
+
 bool wait_succeeded(pid_t pid) {
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
@@ -96,9 +104,7 @@ oxa_core::Result<ProcessOutput, int> run_process(const std::vector<std::string>&
     Pipe out, err;
     SpawnActions actions;
     if (!out.ok() || !err.ok() || !actions.ok()) return oxa_core::Err{errno};
-    if (::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0) != 0 ||
-        ::posix_spawn_file_actions_adddup2(actions.get(), out.write_end(), STDOUT_FILENO) != 0 ||
-        ::posix_spawn_file_actions_adddup2(actions.get(), err.write_end(), STDERR_FILENO) != 0) {
+    if (!redirect_streams(actions.get(), out.write_end(), err.write_end())) {
         return oxa_core::Err{ENOMEM};
     }
     std::vector<char*> args;
@@ -107,7 +113,8 @@ oxa_core::Result<ProcessOutput, int> run_process(const std::vector<std::string>&
     args.push_back(nullptr);
 
     pid_t pid = 0;
-    const int spawn_error = ::posix_spawnp(&pid, args[0], actions.get(), nullptr, args.data(), environ);
+    const int spawn_error =
+        ::posix_spawnp(&pid, args[0], actions.get(), nullptr, args.data(), environ);
     if (spawn_error != 0) return oxa_core::Err{spawn_error};
     // Only the child may hold the write ends, or the reads below never end.
     out.close_write();

@@ -15,11 +15,11 @@
 #include <optional>
 #include <utility>
 
+#include "os_error.hpp"
 #include "oxa_core/config.hpp"
 #include "oxa_core/utf8.hpp"
 #include "oxa_signer/encoding/hex.hpp"
 #include "oxa_signer/random.hpp"
-#include "os_error.hpp"
 
 namespace oxa_lib {
 
@@ -118,7 +118,7 @@ oxa_core::Result<std::string_view, std::string> read_wallet_text(int dir_fd, con
     Fd fd(::openat(dir_fd, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) return oxa_core::Err{os_error_text(errno)};
     if (!regular) {
-        struct stat st {};
+        struct stat st{};
         if (::fstat(fd.get(), &st) != 0) return oxa_core::Err{os_error_text(errno)};
         if (S_ISDIR(st.st_mode)) return oxa_core::Err{os_error_text(EISDIR)};
         if (static_cast<std::size_t>(st.st_size) > MAX_WALLET_FILE_BYTES) {
@@ -237,7 +237,7 @@ void set_dir_permissions(const fs::path& dir) {
 }
 
 void check_vault_permissions(const fs::path& dir) {
-    struct stat st {};
+    struct stat st{};
     if (::stat(dir.c_str(), &st) != 0) return;
     const unsigned mode = st.st_mode & 0777;
     if (mode == 0700) return;
@@ -262,13 +262,11 @@ LibResult<fs::path> wallets_dir(const VaultPath& vault) {
 
 LibResult<std::vector<oxa_core::EncryptedWallet>> list_encrypted_wallets(const VaultPath& vault) {
     std::vector<oxa_core::EncryptedWallet> wallets;
-    auto scanned = scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet) {
-        wallets.push_back(std::move(wallet));
-    });
+    auto scanned = scan_wallets(
+        vault, [&](oxa_core::EncryptedWallet&& wallet) { wallets.push_back(std::move(wallet)); });
     if (!scanned) return Err{std::move(scanned).error()};
-    std::stable_sort(wallets.begin(), wallets.end(), [](const auto& a, const auto& b) {
-        return a.created_at < b.created_at;
-    });
+    std::stable_sort(wallets.begin(), wallets.end(),
+                     [](const auto& a, const auto& b) { return a.created_at < b.created_at; });
     return wallets;
 }
 
@@ -278,18 +276,16 @@ LibResult<std::vector<WalletInfo>> list_wallet_infos(const VaultPath& vault) {
         infos.push_back(wallet_to_info(std::move(wallet)));
     });
     if (!scanned) return Err{std::move(scanned).error()};
-    std::stable_sort(infos.begin(), infos.end(), [](const auto& a, const auto& b) {
-        return a.created_at < b.created_at;
-    });
+    std::stable_sort(infos.begin(), infos.end(),
+                     [](const auto& a, const auto& b) { return a.created_at < b.created_at; });
     return infos;
 }
 
 LibResult<oxa_core::EncryptedWallet> load_wallet_by_name_or_id(std::string_view name_or_id,
                                                                const VaultPath& vault) {
     WalletResolver resolver(name_or_id);
-    auto scanned = scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet) {
-        resolver.offer(wallet);
-    });
+    auto scanned =
+        scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet) { resolver.offer(wallet); });
     if (!scanned) return Err{std::move(scanned).error()};
     return std::move(resolver).result();
 }
@@ -311,9 +307,8 @@ LibResult<WalletAndNameCheck> load_wallet_checking_name(std::string_view name_or
 
 LibResult<bool> wallet_name_exists(std::string_view name, const VaultPath& vault) {
     bool taken = false;
-    auto scanned = scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet) {
-        taken = taken || wallet.name == name;
-    });
+    auto scanned = scan_wallets(
+        vault, [&](oxa_core::EncryptedWallet&& wallet) { taken = taken || wallet.name == name; });
     if (!scanned) return Err{std::move(scanned).error()};
     return taken;
 }
@@ -355,7 +350,7 @@ LibStatus delete_wallet_file(std::string_view id, const VaultPath& vault) {
     // An id that is not a plain name never names a file of ours.
     if (!is_plain_file_stem(id)) return Err{OxaLibError::wallet_not_found(std::string(id))};
     const fs::path path = dir.value() / (std::string(id) + ".json");
-    struct stat st {};
+    struct stat st{};
     if (::lstat(path.c_str(), &st) != 0) return Err{OxaLibError::wallet_not_found(std::string(id))};
     if (::unlink(path.c_str()) != 0) return Err{io_error(errno)};
     sync_directory(dir.value());

@@ -19,9 +19,10 @@ bool convert_text(PyObject* obj, ParamRef param, std::string_view& out) {
     if (utf8 == nullptr) {
         // Lone surrogates have no UTF-8 form; the text cannot reach the wallet.
         PyErr_Clear();
-        PyErr_Format(PyExc_TypeError,
-                     "%s() argument '%s' must be str encodable as UTF-8 (it holds a lone surrogate)",
-                     param.function, param.name);
+        PyErr_Format(
+            PyExc_TypeError,
+            "%s() argument '%s' must be str encodable as UTF-8 (it holds a lone surrogate)",
+            param.function, param.name);
         return false;
     }
     out = std::string_view(utf8, static_cast<std::size_t>(size));

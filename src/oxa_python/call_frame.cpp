@@ -36,8 +36,8 @@ void raise_internal_abort(const char* message) noexcept {
 
 namespace {
 
-bool set_keyword(const char* function, const char* const* names, std::size_t count,
-                 PyObject* key, PyObject* value, PyObject** slots) {
+bool set_keyword(const char* function, const char* const* names, std::size_t count, PyObject* key,
+                 PyObject* value, PyObject** slots) {
     for (std::size_t i = 0; i < count; ++i) {
         if (PyUnicode_CompareWithASCIIString(key, names[i]) != 0) continue;
         if (slots[i] != nullptr) {
@@ -72,8 +72,8 @@ bool match_arguments(const char* function, const char* const* names, const bool*
     }
     for (std::size_t i = 0; i < count; ++i) {
         if (required[i] && slots[i] == nullptr) {
-            PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s' (pos %zu)",
-                         function, names[i], i + 1);
+            PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s' (pos %zu)", function,
+                         names[i], i + 1);
             return false;
         }
     }

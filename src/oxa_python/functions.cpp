@@ -53,18 +53,19 @@ PyObject* create_wallet(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwname
 PyObject* import_wallet_mnemonic(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwnames) {
     static constexpr Signature<RequiredText, RequiredText, OptionalText, OptionalCount,
                                OptionalText>
-        SIG{"import_wallet_mnemonic", {"name", "mnemonic", "passphrase", "index", "vault_path_opt"}};
+        SIG{"import_wallet_mnemonic",
+            {"name", "mnemonic", "passphrase", "index", "vault_path_opt"}};
     return SIG.call(args, nargs, kwnames,
                     [](auto name, auto mnemonic, auto passphrase, auto index, auto vault) {
-                        return to_python(oxa_lib::import_wallet_mnemonic(
-                                             name, mnemonic, passphrase, index, vault_path(vault)),
+                        return to_python(oxa_lib::import_wallet_mnemonic(name, mnemonic, passphrase,
+                                                                         index, vault_path(vault)),
                                          wallet_info_to_dict_inner);
                     });
 }
 
 PyObject* import_wallet_private_key(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwnames) {
-    static constexpr Signature<RequiredText, RequiredText, OptionalText, OptionalText,
-                               OptionalText, OptionalText, OptionalText>
+    static constexpr Signature<RequiredText, RequiredText, OptionalText, OptionalText, OptionalText,
+                               OptionalText, OptionalText>
         SIG{"import_wallet_private_key",
             {"name", "private_key_hex", "chain", "passphrase", "vault_path_opt", "secp256k1_key",
              "ed25519_key"}};
@@ -124,19 +125,18 @@ PyObject* sign_transaction(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwn
                                OptionalCount, OptionalText>
         SIG{"sign_transaction",
             {"wallet", "chain", "tx_hex", "passphrase", "index", "vault_path_opt"}};
-    return SIG.call(args, nargs, kwnames,
-                    [](auto wallet, auto chain, auto tx_hex, auto passphrase, auto index,
-                       auto vault) {
-                        return to_python(oxa_lib::sign_transaction(wallet, chain, tx_hex,
-                                                                   passphrase, index,
-                                                                   vault_path(vault)),
-                                         sign_result_to_dict);
-                    });
+    return SIG.call(
+        args, nargs, kwnames,
+        [](auto wallet, auto chain, auto tx_hex, auto passphrase, auto index, auto vault) {
+            return to_python(oxa_lib::sign_transaction(wallet, chain, tx_hex, passphrase, index,
+                                                       vault_path(vault)),
+                             sign_result_to_dict);
+        });
 }
 
 PyObject* sign_message(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwnames) {
-    static constexpr Signature<RequiredText, RequiredText, RequiredText, OptionalText,
-                               OptionalText, OptionalCount, OptionalText>
+    static constexpr Signature<RequiredText, RequiredText, RequiredText, OptionalText, OptionalText,
+                               OptionalCount, OptionalText>
         SIG{"sign_message",
             {"wallet", "chain", "message", "passphrase", "encoding", "index", "vault_path_opt"}};
     return SIG.call(args, nargs, kwnames,
@@ -162,7 +162,7 @@ PyObject* sign_and_send(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwname
                     });
 }
 
-#define OXA_FUNCTION(name, doc) \
+#define OXA_FUNCTION(name, doc)                                                \
     {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(name)), \
      METH_FASTCALL | METH_KEYWORDS, doc}
 
@@ -196,8 +196,9 @@ PyMethodDef METHODS[] = {
     OXA_FUNCTION(export_wallet,
                  "export_wallet(name_or_id, passphrase=None, vault_path_opt=None)\n--\n\n"
                  "Export a wallet's secret (mnemonic or private key)."),
-    OXA_FUNCTION(rename_wallet,
-                 "rename_wallet(name_or_id, new_name, vault_path_opt=None)\n--\n\nRename a wallet."),
+    OXA_FUNCTION(
+        rename_wallet,
+        "rename_wallet(name_or_id, new_name, vault_path_opt=None)\n--\n\nRename a wallet."),
     OXA_FUNCTION(sign_transaction,
                  "sign_transaction(wallet, chain, tx_hex, passphrase=None, index=None, "
                  "vault_path_opt=None)\n--\n\nSign a transaction."),

@@ -19,9 +19,9 @@
 namespace oxa_signer {
 namespace {
 
+using nlohmann::json;
 using oxa_core::Err;
 using oxa_core::Status;
-using nlohmann::json;
 
 constexpr std::size_t KEY_BYTES = 32;
 constexpr std::size_t SALT_BYTES = 32;
@@ -219,8 +219,8 @@ oxa_core::Result<CryptoEnvelope, CryptoError> encrypt(std::span<const std::uint8
     envelope.ciphertext = hex_encode(ciphertext);
     envelope.auth_tag = hex_encode(tag);
     envelope.kdf = "scrypt";
-    envelope.kdfparams = KdfParams{KEY_BYTES, MIN_SCRYPT_N, MIN_SCRYPT_R, MIN_SCRYPT_P,
-                                   hex_encode(salt)};
+    envelope.kdfparams =
+        KdfParams{KEY_BYTES, MIN_SCRYPT_N, MIN_SCRYPT_R, MIN_SCRYPT_P, hex_encode(salt)};
     return envelope;
 }
 
@@ -249,8 +249,8 @@ oxa_core::Result<SecretBytes, CryptoError> decrypt(const CryptoEnvelope& envelop
     if (!derive_key(password, salt.value(), kdf.n, kdf.r, kdf.p, key)) {
         return Err{decryption_failed(KDF_FAILED)};
     }
-    const CipherContext ctx = keyed_gcm(Direction::Open, key,
-                                        std::span<const std::uint8_t, NONCE_BYTES>(nonce.value()));
+    const CipherContext ctx =
+        keyed_gcm(Direction::Open, key, std::span<const std::uint8_t, NONCE_BYTES>(nonce.value()));
     if (!ctx || !open_in_place(ctx.get(), sealed.mutable_bytes(), tag.value())) {
         return Err{decryption_failed(AEAD_ERROR)};
     }
@@ -324,7 +324,8 @@ std::string unexpected(const json& value) {
             return "integer `" + std::to_string(value.get<std::uint64_t>()) + "`";
         case json::value_t::number_float:
             return "floating point `" + float_text(value.get<double>()) + "`";
-        case json::value_t::string: return "string " + quoted_text(value.get_ref<const std::string&>());
+        case json::value_t::string:
+            return "string " + quoted_text(value.get_ref<const std::string&>());
         case json::value_t::array: return "sequence";
         case json::value_t::object: return "map";
         case json::value_t::binary: return "byte array";
@@ -422,7 +423,8 @@ ReadError read_value(const json& value, CryptoEnvelope& out) {
         {"cipher", [](const json& v, CryptoEnvelope& e) { return read_value(v, e.cipher); }},
         {"cipherparams",
          [](const json& v, CryptoEnvelope& e) { return read_value(v, e.cipherparams); }},
-        {"ciphertext", [](const json& v, CryptoEnvelope& e) { return read_value(v, e.ciphertext); }},
+        {"ciphertext",
+         [](const json& v, CryptoEnvelope& e) { return read_value(v, e.ciphertext); }},
         {"auth_tag", [](const json& v, CryptoEnvelope& e) { return read_value(v, e.auth_tag); }},
         {"kdf", [](const json& v, CryptoEnvelope& e) { return read_value(v, e.kdf); }},
         {"kdfparams", [](const json& v, CryptoEnvelope& e) { return read_value(v, e.kdfparams); }},

@@ -39,7 +39,7 @@ struct CryptoEnvelope {
     std::string cipher;
     CipherParams cipherparams;
     std::string ciphertext;  // hex
-    std::string auth_tag;    // hex
+    std::string auth_tag;  // hex
     std::string kdf;
     KdfParams kdfparams;
 };

@@ -24,8 +24,8 @@ template <std::size_t N>
 std::array<std::uint8_t, N> digest(const EVP_MD* md, ByteView data) noexcept {
     std::array<std::uint8_t, N> out{};
     unsigned int len = 0;
-    if (md == nullptr || EVP_Digest(nonnull(data), data.size(), out.data(), &len, md, nullptr) != 1 ||
-        len != N) {
+    if (md == nullptr ||
+        EVP_Digest(nonnull(data), data.size(), out.data(), &len, md, nullptr) != 1 || len != N) {
         openssl_broken();
     }
     return out;
@@ -66,8 +66,8 @@ void pbkdf2_hmac_sha512(ByteView password, ByteView salt, std::uint32_t iteratio
         iterations == 0 || iterations > INT_MAX ||
         PKCS5_PBKDF2_HMAC(reinterpret_cast<const char*>(nonnull(password)),
                           static_cast<int>(password.size()), nonnull(salt),
-                          static_cast<int>(salt.size()), static_cast<int>(iterations),
-                          EVP_sha512(), static_cast<int>(out.size()), out.data()) != 1) {
+                          static_cast<int>(salt.size()), static_cast<int>(iterations), EVP_sha512(),
+                          static_cast<int>(out.size()), out.data()) != 1) {
         openssl_broken();
     }
 }

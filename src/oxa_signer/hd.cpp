@@ -49,7 +49,9 @@ struct ExtendedKey {
     std::span<const std::uint8_t> chain_code_view() noexcept { return {chain_code(), KEY_BYTES}; }
 };
 
-HdError invalid_path(std::string text) { return HdError{HdError::Kind::InvalidPath, std::move(text)}; }
+HdError invalid_path(std::string text) {
+    return HdError{HdError::Kind::InvalidPath, std::move(text)};
+}
 HdError derivation_failed(std::string text) {
     return HdError{HdError::Kind::DerivationFailed, std::move(text)};
 }
@@ -230,10 +232,8 @@ oxa_core::Result<Path, HdError> parse_for_curve(std::string_view path, Curve cur
 
 oxa_core::Result<SecretBytes, HdError> derive_along(ByteView seed, const Path& path, Curve curve) {
     switch (curve) {
-        case Curve::Secp256k1:
-            return derive_secp256k1(seed, path);
-        case Curve::Ed25519:
-            return derive_ed25519(seed, path);
+        case Curve::Secp256k1: return derive_secp256k1(seed, path);
+        case Curve::Ed25519: return derive_ed25519(seed, path);
     }
     return Err{derivation_failed("unknown curve")};
 }
@@ -242,12 +242,9 @@ oxa_core::Result<SecretBytes, HdError> derive_along(ByteView seed, const Path& p
 
 std::string HdError::display() const {
     switch (kind) {
-        case Kind::InvalidPath:
-            return "invalid derivation path: " + text;
-        case Kind::DerivationFailed:
-            return "derivation failed: " + text;
-        case Kind::HardenedOnly:
-            return "ed25519 requires hardened-only derivation";
+        case Kind::InvalidPath: return "invalid derivation path: " + text;
+        case Kind::DerivationFailed: return "derivation failed: " + text;
+        case Kind::HardenedOnly: return "ed25519 requires hardened-only derivation";
     }
     return text;
 }

@@ -39,8 +39,10 @@ struct HdDeriver {
 
     /// derive() from the BIP-39 seed of `mnemonic` with `passphrase`; the seed
     /// is wiped before returning.
-    static oxa_core::Result<SecretBytes, HdError> derive_from_mnemonic(
-        const Mnemonic& mnemonic, std::string_view passphrase, std::string_view path, Curve curve);
+    static oxa_core::Result<SecretBytes, HdError> derive_from_mnemonic(const Mnemonic& mnemonic,
+                                                                       std::string_view passphrase,
+                                                                       std::string_view path,
+                                                                       Curve curve);
 };
 
 }  // namespace oxa_signer

@@ -20,7 +20,8 @@ constexpr std::size_t MAX_ENTROPY_BYTES = 32;
 constexpr std::string_view SEED_SALT_PREFIX = "mnemonic";
 constexpr std::uint32_t SEED_ROUNDS = 2048;
 constexpr std::size_t SEED_BYTES = 64;
-constexpr std::string_view LAYOUT_TEXT = "phrase must be lowercase words separated by single spaces";
+constexpr std::string_view LAYOUT_TEXT =
+    "phrase must be lowercase words separated by single spaces";
 
 // Entropy followed by one checksum byte: the words read 11 bits at a time
 // from this buffer. The checksum is ENT/32 bits, never more than 8.
@@ -33,8 +34,10 @@ struct WordBits {
 
     std::uint16_t word(std::size_t position) const noexcept {
         std::uint16_t index = 0;
-        for (std::size_t bit = position * BITS_PER_WORD; bit < (position + 1) * BITS_PER_WORD; ++bit) {
-            index = static_cast<std::uint16_t>((index << 1) | ((bytes[bit / 8] >> (7 - bit % 8)) & 1));
+        for (std::size_t bit = position * BITS_PER_WORD; bit < (position + 1) * BITS_PER_WORD;
+             ++bit) {
+            index =
+                static_cast<std::uint16_t>((index << 1) | ((bytes[bit / 8] >> (7 - bit % 8)) & 1));
         }
         return index;
     }
@@ -87,10 +90,8 @@ int word_index(std::string_view word) noexcept {
 
 std::string MnemonicError::display() const {
     switch (kind) {
-        case Kind::GenerationFailed:
-            return "mnemonic generation failed: " + text;
-        case Kind::InvalidPhrase:
-            return "invalid mnemonic phrase: " + text;
+        case Kind::GenerationFailed: return "mnemonic generation failed: " + text;
+        case Kind::InvalidPhrase: return "invalid mnemonic phrase: " + text;
     }
     return text;
 }
@@ -108,8 +109,9 @@ oxa_core::Result<Mnemonic, MnemonicError> Mnemonic::generate(WordCount words) {
     const std::size_t entropy_len = static_cast<std::size_t>(words) * 4 / 3;
     // A count cast in from outside the enumeration must not size the draw.
     if (words != WordCount::Twelve && words != WordCount::TwentyFour) {
-        return oxa_core::Err{MnemonicError{MnemonicError::Kind::GenerationFailed,
-                                           "unsupported word count " + std::to_string(static_cast<int>(words))}};
+        return oxa_core::Err{
+            MnemonicError{MnemonicError::Kind::GenerationFailed,
+                          "unsupported word count " + std::to_string(static_cast<int>(words))}};
     }
     std::array<std::uint8_t, MAX_ENTROPY_BYTES> entropy{};
     random_fill(std::span(entropy.data(), entropy_len));
@@ -133,7 +135,8 @@ oxa_core::Result<Mnemonic, MnemonicError> Mnemonic::from_entropy(
 oxa_core::Result<Mnemonic, MnemonicError> Mnemonic::from_phrase(std::string_view phrase) {
     if (!has_single_space_layout(phrase)) return oxa_core::Err{invalid(std::string(LAYOUT_TEXT))};
 
-    const std::size_t words = static_cast<std::size_t>(std::count(phrase.begin(), phrase.end(), ' ')) + 1;
+    const std::size_t words =
+        static_cast<std::size_t>(std::count(phrase.begin(), phrase.end(), ' ')) + 1;
     if (words < 12 || words > 24 || words % 3 != 0) {
         return oxa_core::Err{invalid("invalid word count " + std::to_string(words) +
                                      " (expected 12, 15, 18, 21 or 24)")};
@@ -146,7 +149,8 @@ oxa_core::Result<Mnemonic, MnemonicError> Mnemonic::from_phrase(std::string_view
         const int index = word_index(phrase.substr(start, end - start));
         // The word itself stays out of the text: it is part of a secret.
         if (index < 0) {
-            return oxa_core::Err{invalid("unknown word at position " + std::to_string(position + 1))};
+            return oxa_core::Err{
+                invalid("unknown word at position " + std::to_string(position + 1))};
         }
         bits.set_word(position, static_cast<std::uint16_t>(index));
         start = end + 1;

@@ -37,8 +37,8 @@ oxa_core::Result<ItemBounds, std::string> read_header(std::span<const std::uint8
 
 // An unsigned big-endian integer in its minimal form; zero is the empty string.
 std::vector<std::uint8_t> encode_unsigned(std::span<const std::uint8_t> big_endian) {
-    const auto first_nonzero = std::find_if(big_endian.begin(), big_endian.end(),
-                                            [](std::uint8_t b) { return b != 0; });
+    const auto first_nonzero =
+        std::find_if(big_endian.begin(), big_endian.end(), [](std::uint8_t b) { return b != 0; });
     return encode_bytes({first_nonzero, big_endian.end()});
 }
 

@@ -21,16 +21,13 @@ std::string SignerError::display() const {
     return text;
 }
 
-SignerResult<ByteSpan> ChainSigner::extract_signable_bytes(ByteSpan tx) const {
-    return tx;
-}
+SignerResult<ByteSpan> ChainSigner::extract_signable_bytes(ByteSpan tx) const { return tx; }
 
 SignerResult<std::vector<std::uint8_t>> ChainSigner::encode_signed_transaction(
     ByteSpan, const SignOutput&) const {
-    return oxa_core::Err{SignerError{
-        SignerError::Kind::InvalidTransaction,
-        "encode_signed_transaction not implemented for " +
-            std::string(oxa_core::chain_type_name(chain_type()))}};
+    return oxa_core::Err{SignerError{SignerError::Kind::InvalidTransaction,
+                                     "encode_signed_transaction not implemented for " +
+                                         std::string(oxa_core::chain_type_name(chain_type()))}};
 }
 
 std::unique_ptr<ChainSigner> signer_for_chain(ChainType type) {

@@ -11,7 +11,8 @@
 
 namespace {
 
-const std::vector<std::uint8_t> KEY_ONE = oxa_test::unhex("0000000000000000000000000000000000000000000000000000000000000001");
+const std::vector<std::uint8_t> KEY_ONE =
+    oxa_test::unhex("0000000000000000000000000000000000000000000000000000000000000001");
 
 using oxa_signer::BitcoinSigner;
 using oxa_test::bytes_of;
@@ -45,9 +46,10 @@ TEST_P(BitcoinSignedMessage, HashMatchesBitcoinCore) {
     EXPECT_EQ(hex(oxa_signer::bitcoin_message_hash(bytes_of(message))), v["message_hash"]);
 }
 
-INSTANTIATE_TEST_SUITE_P(BitcoinCore, BitcoinSignedMessage,
-                         testing::ValuesIn(oxa_test::load_vectors("bitcoin-signmessage.json")["vectors"]
-                                               .get<std::vector<nlohmann::json>>()));
+INSTANTIATE_TEST_SUITE_P(
+    BitcoinCore, BitcoinSignedMessage,
+    testing::ValuesIn(oxa_test::load_vectors("bitcoin-signmessage.json")["vectors"]
+                          .get<std::vector<nlohmann::json>>()));
 
 TEST(BitcoinSignMessage, ReproducesBitcoinCoresSignatureWithoutHeaderByte) {
     const auto v = oxa_test::load_vectors("bitcoin-signmessage.json")["vectors"][0];
@@ -61,8 +63,9 @@ TEST(BitcoinSignMessage, ReproducesBitcoinCoresSignatureWithoutHeaderByte) {
     EXPECT_EQ(hex(std::span(sig).subspan(32, 32)), v["s"]);
     EXPECT_EQ(sig[64], v["recovery_id"].get<int>());
     EXPECT_EQ(out.value().recovery_id, sig[64]);
-    EXPECT_EQ(oxa_test::recover_public_key(unhex(v["message_hash"].get<std::string>()), sig, sig[64]),
-              oxa_test::uncompressed_point(unhex(v["public_key"].get<std::string>())));
+    EXPECT_EQ(
+        oxa_test::recover_public_key(unhex(v["message_hash"].get<std::string>()), sig, sig[64]),
+        oxa_test::uncompressed_point(unhex(v["public_key"].get<std::string>())));
 }
 
 TEST(BitcoinMessageHash, EmptyMessageHashesThePrefixAndAZeroLength) {
@@ -87,12 +90,13 @@ TEST_P(BitcoinCompactSize, UsesTheShortestLittleEndianForm) {
     EXPECT_EQ(hex(oxa_signer::compact_size(GetParam().n)), GetParam().encoded);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Boundaries, BitcoinCompactSize,
-    testing::Values(CompactSizeCase{0, "00"}, CompactSizeCase{252, "fc"},
-                    CompactSizeCase{253, "fdfd00"}, CompactSizeCase{0xFFFF, "fdffff"},
-                    CompactSizeCase{0x10000, "fe00000100"}, CompactSizeCase{0xFFFFFFFF, "feffffffff"},
-                    CompactSizeCase{0x100000000, "ff0000000001000000"}));
+INSTANTIATE_TEST_SUITE_P(Boundaries, BitcoinCompactSize,
+                         testing::Values(CompactSizeCase{0, "00"}, CompactSizeCase{252, "fc"},
+                                         CompactSizeCase{253, "fdfd00"},
+                                         CompactSizeCase{0xFFFF, "fdffff"},
+                                         CompactSizeCase{0x10000, "fe00000100"},
+                                         CompactSizeCase{0xFFFFFFFF, "feffffffff"},
+                                         CompactSizeCase{0x100000000, "ff0000000001000000"}));
 
 // Addresses -----------------------------------------------------------------------
 
@@ -111,8 +115,9 @@ TEST(BitcoinAddress, DistinctKeysGiveDistinctLowercaseBc1qAddresses) {
         const auto& text = address.value();
         EXPECT_EQ(text.size(), 42u);
         EXPECT_EQ(text.rfind("bc1q", 0), 0u);
-        EXPECT_TRUE(std::none_of(text.begin(), text.end(),
-                                 [](char c) { return std::isupper(static_cast<unsigned char>(c)); }));
+        EXPECT_TRUE(std::none_of(text.begin(), text.end(), [](char c) {
+            return std::isupper(static_cast<unsigned char>(c));
+        }));
         EXPECT_EQ(std::count(seen.begin(), seen.end(), text), 0);
         seen.push_back(text);
     }

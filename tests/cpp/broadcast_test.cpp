@@ -98,8 +98,8 @@ class BroadcastRequest : public testing::TestWithParam<json>, DirectToLoopback {
 TEST_P(BroadcastRequest, PostsTheFamilysRequestAndReturnsItsHash) {
     const json& v = GetParam();
     HttpTestServer server({200, v["response"].get<std::string>(), {}});
-    const auto hash = oxa_lib::broadcast(family_of(v), server.url() + v["url_suffix"].get<std::string>(),
-                                         signed_tx());
+    const auto hash = oxa_lib::broadcast(
+        family_of(v), server.url() + v["url_suffix"].get<std::string>(), signed_tx());
     ASSERT_TRUE(hash) << hash.error().display();
     EXPECT_EQ(hash.value(), v["hash"]);
     const auto requests = server.requests();
@@ -109,7 +109,8 @@ TEST_P(BroadcastRequest, PostsTheFamilysRequestAndReturnsItsHash) {
     EXPECT_EQ(requests[0].header("content-type"), v["content_type"]);
     EXPECT_EQ(requests[0].body, v["body"]);
 }
-INSTANTIATE_TEST_SUITE_P(Families, BroadcastRequest, testing::ValuesIn(cases("requests")), case_name);
+INSTANTIATE_TEST_SUITE_P(Families, BroadcastRequest, testing::ValuesIn(cases("requests")),
+                         case_name);
 
 // Responses -------------------------------------------------------------------
 
@@ -128,14 +129,16 @@ TEST_P(BroadcastResponse, YieldsTheHashOrTheExactError) {
     ASSERT_FALSE(hash) << hash.value();
     const std::string shown = hash.error().display();
     const bool json_error = shown.starts_with("JSON error: ");
-    EXPECT_EQ(hash.error().kind(), json_error ? OxaLibError::Kind::Json : OxaLibError::Kind::BroadcastFailed);
+    EXPECT_EQ(hash.error().kind(),
+              json_error ? OxaLibError::Kind::Json : OxaLibError::Kind::BroadcastFailed);
     if (v.contains("error")) {
         EXPECT_EQ(shown, v["error"]);
     } else {
         EXPECT_TRUE(shown.starts_with(v["error_prefix"].get<std::string>())) << shown;
     }
 }
-INSTANTIATE_TEST_SUITE_P(Answers, BroadcastResponse, testing::ValuesIn(cases("responses")), case_name);
+INSTANTIATE_TEST_SUITE_P(Answers, BroadcastResponse, testing::ValuesIn(cases("responses")),
+                         case_name);
 
 class BroadcastTransport : public testing::Test, DirectToLoopback {};
 
@@ -164,10 +167,15 @@ TEST_F(BroadcastTransport, ResponseOfSeveralMegabytesArrivesWhole) {
 }
 
 TEST_F(BroadcastTransport, InvalidUtf8InTheResponseIsReplaced) {
-    HttpTestServer server({200, "ab\xff" "cd\n", {}});
+    HttpTestServer server({200,
+                           "ab\xff"
+                           "cd\n",
+                           {}});
     const auto hash = oxa_lib::broadcast(ChainType::Bitcoin, server.url(), signed_tx());
     ASSERT_TRUE(hash) << hash.error().display();
-    EXPECT_EQ(hash.value(), "ab\xEF\xBF\xBD" "cd");
+    EXPECT_EQ(hash.value(),
+              "ab\xEF\xBF\xBD"
+              "cd");
 }
 
 TEST_F(BroadcastTransport, MissingCurlIsReportedWithTheSystemText) {
@@ -188,8 +196,9 @@ class StandInCurl : public testing::Test {
 protected:
     StandInCurl() {
         const fs::path script = m_bin.path() / "curl";
-        std::ofstream(script) << "#!/bin/sh\nfor arg in \"$@\"; do printf '%s\\n' \"$arg\"; done >> '"
-                              << calls().string() << "'\n";
+        std::ofstream(script)
+            << "#!/bin/sh\nfor arg in \"$@\"; do printf '%s\\n' \"$arg\"; done >> '"
+            << calls().string() << "'\n";
         fs::permissions(script, fs::perms::owner_all);
     }
     fs::path calls() const { return m_bin.path() / "calls"; }
@@ -203,17 +212,19 @@ TEST_F(StandInCurl, JsonRequestCommandLineIsExact) {
     const auto response = oxa_lib::curl_post_json("http://127.0.0.1:9/rpc", R"({"a":1})");
     ASSERT_TRUE(response) << response.error().display();
     EXPECT_EQ(response.value(), "");
-    EXPECT_EQ(lines_of(read_file(calls())),
-              (std::vector<std::string>{"-fsSL", "-X", "POST", "-H", "Content-Type: application/json",
-                                        "-d", R"({"a":1})", "http://127.0.0.1:9/rpc"}));
+    EXPECT_EQ(
+        lines_of(read_file(calls())),
+        (std::vector<std::string>{"-fsSL", "-X", "POST", "-H", "Content-Type: application/json",
+                                  "-d", R"({"a":1})", "http://127.0.0.1:9/rpc"}));
 }
 
 TEST_F(StandInCurl, BitcoinCommandLineSendsPlainText) {
-    const auto hash = oxa_lib::broadcast(ChainType::Bitcoin, "http://127.0.0.1:9/api/", signed_tx());
+    const auto hash =
+        oxa_lib::broadcast(ChainType::Bitcoin, "http://127.0.0.1:9/api/", signed_tx());
     ASSERT_FALSE(hash);  // the stand-in answers nothing
     EXPECT_EQ(lines_of(read_file(calls())),
-              (std::vector<std::string>{"-fsSL", "-X", "POST", "-H", "Content-Type: text/plain", "-d",
-                                        "fbefff01", "http://127.0.0.1:9/api/tx"}));
+              (std::vector<std::string>{"-fsSL", "-X", "POST", "-H", "Content-Type: text/plain",
+                                        "-d", "fbefff01", "http://127.0.0.1:9/api/tx"}));
 }
 
 struct RefusedUrl {
@@ -318,12 +329,16 @@ TEST_P(RunProcessExit, OnlyStatusZeroIsSuccess) {
 }
 INSTANTIATE_TEST_SUITE_P(
     Exits, RunProcessExit,
-    testing::Values(ExitCase{"true", {"true"}, true, ""},
-                    ExitCase{"echo", {"echo", "a b", "-c"}, true, "a b -c\n"},
-                    ExitCase{"false", {"false"}, false, ""},
-                    ExitCase{"status_3", {"python3", "-c", "import sys; print('x'); sys.exit(3)"}, false, "x\n"},
-                    ExitCase{"killed", {"python3", "-c", "import os, signal; os.kill(os.getpid(), signal.SIGKILL)"},
-                             false, ""}),
+    testing::Values(
+        ExitCase{"true", {"true"}, true, ""},
+        ExitCase{"echo", {"echo", "a b", "-c"}, true, "a b -c\n"},
+        ExitCase{"false", {"false"}, false, ""},
+        ExitCase{
+            "status_3", {"python3", "-c", "import sys; print('x'); sys.exit(3)"}, false, "x\n"},
+        ExitCase{"killed",
+                 {"python3", "-c", "import os, signal; os.kill(os.getpid(), signal.SIGKILL)"},
+                 false,
+                 ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct FloodCase {
@@ -337,10 +352,10 @@ class RunProcessFlood : public testing::TestWithParam<FloodCase> {};
 
 TEST_P(RunProcessFlood, BothStreamsOfMegabytesAreReadWithoutStalling) {
     constexpr std::size_t BYTES = 2 << 20;
-    const std::string program = std::string("import sys\n") + "sys." + GetParam().first_stream +
-                                ".write('x' * " + std::to_string(BYTES) + ")\n" + "sys." +
-                                GetParam().first_stream + ".flush()\n" + "sys." +
-                                GetParam().second_stream + ".write('x' * " + std::to_string(BYTES) + ")\n";
+    const std::string program =
+        std::string("import sys\n") + "sys." + GetParam().first_stream + ".write('x' * " +
+        std::to_string(BYTES) + ")\n" + "sys." + GetParam().first_stream + ".flush()\n" + "sys." +
+        GetParam().second_stream + ".write('x' * " + std::to_string(BYTES) + ")\n";
     const auto run = oxa_lib::run_process({"python3", "-c", program});
     ASSERT_TRUE(run);
     EXPECT_TRUE(run.value().succeeded) << run.value().standard_error.substr(0, 200);

@@ -15,18 +15,32 @@ struct Accepted {
 class ParseChainAccepts : public ::testing::TestWithParam<Accepted> {};
 
 const Accepted ACCEPTED[] = {
-    {"ethereum", "eip155:1"}, {"Ethereum", "eip155:1"}, {"EVM", "eip155:1"},
-    {"evm", "eip155:1"}, {"eip155:1", "eip155:1"}, {"eip155:10", "eip155:10"},
-    {"eip155:56", "eip155:56"}, {"eip155:137", "eip155:137"}, {"eip155:8453", "eip155:8453"},
-    {"eip155:42161", "eip155:42161"}, {"eip155:43114", "eip155:43114"},
-    {"POLYGON", "eip155:137"}, {"Base", "eip155:8453"}, {"bsc", "eip155:56"},
-    {"Avalanche", "eip155:43114"}, {"arbitrum", "eip155:42161"}, {"optimism", "eip155:10"},
+    {"ethereum", "eip155:1"},
+    {"Ethereum", "eip155:1"},
+    {"EVM", "eip155:1"},
+    {"evm", "eip155:1"},
+    {"eip155:1", "eip155:1"},
+    {"eip155:10", "eip155:10"},
+    {"eip155:56", "eip155:56"},
+    {"eip155:137", "eip155:137"},
+    {"eip155:8453", "eip155:8453"},
+    {"eip155:42161", "eip155:42161"},
+    {"eip155:43114", "eip155:43114"},
+    {"POLYGON", "eip155:137"},
+    {"Base", "eip155:8453"},
+    {"bsc", "eip155:56"},
+    {"Avalanche", "eip155:43114"},
+    {"arbitrum", "eip155:42161"},
+    {"optimism", "eip155:10"},
     {"SOLANA", "solana:5eykt4UsFv8P8NJdTREpY1vzqKqZKvdp"},
     {"solana:5eykt4UsFv8P8NJdTREpY1vzqKqZKvdp", "solana:5eykt4UsFv8P8NJdTREpY1vzqKqZKvdp"},
     {"Bitcoin", "bip122:000000000019d6689c085ae165831e93"},
-    {"cosmos", "cosmos:cosmoshub-4"}, {"cosmos:cosmoshub-4", "cosmos:cosmoshub-4"},
-    {"tron:mainnet", "tron:mainnet"}, {"TRON", "tron:mainnet"},
-    {"ton:mainnet", "ton:mainnet"}, {"Ton", "ton:mainnet"},
+    {"cosmos", "cosmos:cosmoshub-4"},
+    {"cosmos:cosmoshub-4", "cosmos:cosmoshub-4"},
+    {"tron:mainnet", "tron:mainnet"},
+    {"TRON", "tron:mainnet"},
+    {"ton:mainnet", "ton:mainnet"},
+    {"Ton", "ton:mainnet"},
 };
 
 }  // namespace
@@ -48,11 +62,11 @@ TEST_P(ParseChainRefuses, QuotesTheInputUnchanged) {
                                  "'. Use a chain name (ethereum, solana, bitcoin, ...) or CAIP-2 "
                                  "ID (eip155:1, ...)");
 }
-INSTANTIATE_TEST_SUITE_P(
-    Chain, ParseChainRefuses,
-    ::testing::Values("", " ethereum", "ethereum ", "eip155:5", "eip155:01", "EIP155:1",
-                      "solana:5eykt4usfv8p8njdtrepy1vzqkqzkvdp", "TRON:MAINNET", "Ton:mainnet",
-                      "bitcoin-testnet", "eth", "\xE2\x84\xAA"));
+INSTANTIATE_TEST_SUITE_P(Chain, ParseChainRefuses,
+                         ::testing::Values("", " ethereum", "ethereum ", "eip155:5", "eip155:01",
+                                           "EIP155:1", "solana:5eykt4usfv8p8njdtrepy1vzqkqzkvdp",
+                                           "TRON:MAINNET", "Ton:mainnet", "bitcoin-testnet", "eth",
+                                           "\xE2\x84\xAA"));
 
 TEST(Chain, DefaultChainOfEachFamilyHasThatFamily) {
     for (ChainType type : oxa_core::ALL_CHAIN_TYPES) {

@@ -20,7 +20,9 @@ namespace {
 // A fresh directory, removed with its content at the end of the test.
 class TempDir {
 public:
-    TempDir() : m_path(fs::temp_directory_path() / ("oxa-config-test-" + std::to_string(oxa_test::test_rng()()))) {
+    TempDir()
+        : m_path(fs::temp_directory_path() /
+                 ("oxa-config-test-" + std::to_string(oxa_test::test_rng()()))) {
         fs::create_directories(m_path);
     }
     ~TempDir() {
@@ -156,7 +158,8 @@ TEST(Config, PluginsAndBackupAreTakenFromTheFile) {
 }
 
 TEST(Config, NullOptionalMembersReadAsAbsent) {
-    const Config config = load_text(R"({"vault_path": "/v", "backup": {"path": "/b", "auto_backup": null, "max_backups": null}})");
+    const Config config = load_text(
+        R"({"vault_path": "/v", "backup": {"path": "/b", "auto_backup": null, "max_backups": null}})");
     ASSERT_TRUE(config.backup);
     EXPECT_FALSE(config.backup->auto_backup);
     EXPECT_FALSE(config.backup->max_backups);
@@ -170,16 +173,15 @@ TEST_P(ConfigIgnoredFile, YieldsTheBuiltInConfiguration) {
 }
 INSTANTIATE_TEST_SUITE_P(
     Config, ConfigIgnoredFile,
-    ::testing::Values(R"({"rpc": {"eip155:1": "https://example.org/eth"}})",
-                      R"({"vault_path": "/v", "rpc": {"eip155:1": "https://example.org/eth"},})",
-                      R"({"vault_path": "/v", "backup": {"auto_backup": true}, "rpc": {"eip155:1": "x"}})",
-                      R"({"vault_path": "/v", "vault_path": "/w", "rpc": {"eip155:1": "x"}})",
-                      R"({"vault_path": 5, "rpc": {"eip155:1": "x"}})",
-                      R"({"vault_path": "/v", "rpc": {"eip155:1": 5}})",
-                      R"({"vault_path": "/v", "rpc": ["x"]})",
-                      R"({"vault_path": "/v", "backup": {"path": "/b", "max_backups": -1}})",
-                      R"({"vault_path": "/v", "rpc": {"eip155:1": "x"}} trailing)", "", "\xff",
-                      "[\"/v\"]"));
+    ::testing::Values(
+        R"({"rpc": {"eip155:1": "https://example.org/eth"}})",
+        R"({"vault_path": "/v", "rpc": {"eip155:1": "https://example.org/eth"},})",
+        R"({"vault_path": "/v", "backup": {"auto_backup": true}, "rpc": {"eip155:1": "x"}})",
+        R"({"vault_path": "/v", "vault_path": "/w", "rpc": {"eip155:1": "x"}})",
+        R"({"vault_path": 5, "rpc": {"eip155:1": "x"}})",
+        R"({"vault_path": "/v", "rpc": {"eip155:1": 5}})", R"({"vault_path": "/v", "rpc": ["x"]})",
+        R"({"vault_path": "/v", "backup": {"path": "/b", "max_backups": -1}})",
+        R"({"vault_path": "/v", "rpc": {"eip155:1": "x"}} trailing)", "", "\xff", "[\"/v\"]"));
 
 TEST(Config, DirectoryInPlaceOfTheFileGivesTheDefault) {
     TempDir dir;
@@ -203,5 +205,6 @@ TEST(Config, ParseErrorsCarryTheReadersText) {
     EXPECT_EQ(wrong.error(), "invalid type: integer `5`, expected path string at line 1 column 16");
     auto short_array = oxa_core::parse_config(R"(["/v"])");
     ASSERT_FALSE(short_array);
-    EXPECT_EQ(short_array.error(), "invalid length 1, expected struct Config with 4 elements at line 1 column 6");
+    EXPECT_EQ(short_array.error(),
+              "invalid length 1, expected struct Config with 4 elements at line 1 column 6");
 }

@@ -10,7 +10,8 @@
 
 namespace {
 
-const std::vector<std::uint8_t> KEY_ONE = oxa_test::unhex("0000000000000000000000000000000000000000000000000000000000000001");
+const std::vector<std::uint8_t> KEY_ONE =
+    oxa_test::unhex("0000000000000000000000000000000000000000000000000000000000000001");
 
 using oxa_signer::CosmosSigner;
 using oxa_test::hex;
@@ -19,7 +20,8 @@ using oxa_test::unhex;
 const CosmosSigner SIGNER("cosmos");
 
 // SHA-256 of the empty string (FIPS 180-2).
-constexpr const char* EMPTY_SHA256 = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+constexpr const char* EMPTY_SHA256 =
+    "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
 
 TEST(CosmosAddress, MatchesTheAbandonWallet) {
     const auto v = oxa_test::load_vectors("addresses-abandon.json")["accounts"][2];
@@ -87,8 +89,9 @@ TEST(CosmosSign, EmptyMessageIsTheSha256OfNothingAndRecovers) {
     EXPECT_EQ(out.value().recovery_id, sig[64]);
     EXPECT_TRUE(oxa_test::has_low_s(sig));
     EXPECT_EQ(sig, SIGNER.sign(key, unhex(EMPTY_SHA256)).value().signature);
-    EXPECT_EQ(oxa_test::recover_public_key(unhex(EMPTY_SHA256), sig, sig[64]),
-              oxa_test::uncompressed_point(oxa_signer::secp256k1_compressed_public_key(key).value()));
+    EXPECT_EQ(
+        oxa_test::recover_public_key(unhex(EMPTY_SHA256), sig, sig[64]),
+        oxa_test::uncompressed_point(oxa_signer::secp256k1_compressed_public_key(key).value()));
 }
 
 }  // namespace

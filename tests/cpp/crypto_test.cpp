@@ -121,7 +121,8 @@ TEST(CryptoEncrypt, WritesTheDocumentedEnvelope) {
     EXPECT_EQ(e.cipherparams.iv.size(), 24u);
     EXPECT_EQ(e.ciphertext.size(), 2u);
     EXPECT_EQ(e.auth_tag.size(), 32u);
-    for (const std::string* member : {&e.kdfparams.salt, &e.cipherparams.iv, &e.ciphertext, &e.auth_tag}) {
+    for (const std::string* member :
+         {&e.kdfparams.salt, &e.cipherparams.iv, &e.ciphertext, &e.auth_tag}) {
         EXPECT_TRUE(is_lower_hex(*member)) << *member;
     }
 }
@@ -155,11 +156,10 @@ TEST_P(CryptoRoundTrip, SealedSecretOpensUnderItsPassword) {
     EXPECT_EQ(open_outcome(sealed.value(), c.password), c.plaintext);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Crypto, CryptoRoundTrip,
-    ::testing::Values(RoundTripCase{"EmptyPlaintext", "", "pw"},
-                      RoundTripCase{"EmptyPassword", std::string(PHRASE), ""}),
-    [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Crypto, CryptoRoundTrip,
+                         ::testing::Values(RoundTripCase{"EmptyPlaintext", "", "pw"},
+                                           RoundTripCase{"EmptyPassword", std::string(PHRASE), ""}),
+                         [](const auto& info) { return info.param.name; });
 
 struct IndependentCase {
     std::string name;
@@ -188,12 +188,14 @@ TEST_P(CryptoIndependentEnvelope, OpensToItsPlaintext) {
     EXPECT_EQ(envelope_to_json(envelope.value()), v.at("envelope"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Crypto, CryptoIndependentEnvelope, ::testing::ValuesIn(independent_cases()),
+INSTANTIATE_TEST_SUITE_P(Crypto, CryptoIndependentEnvelope,
+                         ::testing::ValuesIn(independent_cases()),
                          [](const auto& info) { return info.param.name; });
 
 TEST(CryptoDecrypt, UppercaseHexIsReadAsLowercase) {
     CryptoEnvelope e = stored_envelope();
-    for (std::string* member : {&e.kdfparams.salt, &e.cipherparams.iv, &e.ciphertext, &e.auth_tag}) {
+    for (std::string* member :
+         {&e.kdfparams.salt, &e.cipherparams.iv, &e.ciphertext, &e.auth_tag}) {
         *member = to_upper(*member);
     }
     EXPECT_EQ(open_outcome(e), "k");
@@ -247,7 +249,7 @@ TEST(CryptoDecrypt, GenuineTagCutOrExtendedFails) {
 // the high and the low digit, each a full scrypt run.
 struct TamperCase {
     std::string name;
-    std::string CryptoEnvelope::*member;
+    std::string CryptoEnvelope::* member;
     std::size_t digit;
 };
 
@@ -257,7 +259,8 @@ std::vector<TamperCase> tamper_cases() {
     cases.push_back({"ciphertext_low_digit", &CryptoEnvelope::ciphertext, 1});
     for (std::size_t byte = 0; byte < 16; ++byte) {
         const std::size_t digit = 2 * byte + byte % 2;
-        cases.push_back({"auth_tag_digit" + std::to_string(digit), &CryptoEnvelope::auth_tag, digit});
+        cases.push_back(
+            {"auth_tag_digit" + std::to_string(digit), &CryptoEnvelope::auth_tag, digit});
     }
     return cases;
 }
@@ -299,37 +302,66 @@ INSTANTIATE_TEST_SUITE_P(
     Crypto, CryptoRefusal,
     ::testing::Values(
         RefusalCase{"OddSaltBeforeBadN",
-                    [](CryptoEnvelope& e) { e.kdfparams.salt.pop_back(); e.kdfparams.n = 3; },
+                    [](CryptoEnvelope& e) {
+                        e.kdfparams.salt.pop_back();
+                        e.kdfparams.n = 3;
+                    },
                     "Odd number of digits"},
         RefusalCase{"SaltCharacter",
-                    [](CryptoEnvelope& e) { e.kdfparams.salt[5] = 'g'; e.cipherparams.iv = "x"; },
+                    [](CryptoEnvelope& e) {
+                        e.kdfparams.salt[5] = 'g';
+                        e.cipherparams.iv = "x";
+                    },
                     "Invalid character 'g' at position 5"},
         RefusalCase{"IvBeforeCiphertext",
-                    [](CryptoEnvelope& e) { e.cipherparams.iv[0] = 'x'; e.ciphertext = "zz"; },
+                    [](CryptoEnvelope& e) {
+                        e.cipherparams.iv[0] = 'x';
+                        e.ciphertext = "zz";
+                    },
                     "Invalid character 'x' at position 0"},
         RefusalCase{"OddIv", [](CryptoEnvelope& e) { e.cipherparams.iv.pop_back(); },
                     "Odd number of digits"},
         RefusalCase{"CiphertextBeforeTag",
-                    [](CryptoEnvelope& e) { e.ciphertext = "0z"; e.auth_tag = "abc"; },
+                    [](CryptoEnvelope& e) {
+                        e.ciphertext = "0z";
+                        e.auth_tag = "abc";
+                    },
                     "Invalid character 'z' at position 1"},
         RefusalCase{"OddCiphertext", [](CryptoEnvelope& e) { e.ciphertext = "abc"; },
                     "Odd number of digits"},
         RefusalCase{"TagBeforeN",
-                    [](CryptoEnvelope& e) { e.auth_tag[31] = 'G'; e.kdfparams.n = 0; },
+                    [](CryptoEnvelope& e) {
+                        e.auth_tag[31] = 'G';
+                        e.kdfparams.n = 0;
+                    },
                     "Invalid character 'G' at position 31"},
         RefusalCase{"OddTag", [](CryptoEnvelope& e) { e.auth_tag.pop_back(); },
                     "Odd number of digits"},
-        RefusalCase{"NZeroBeforeR", [](CryptoEnvelope& e) { e.kdfparams.n = 0; e.kdfparams.r = 4; },
+        RefusalCase{"NZeroBeforeR",
+                    [](CryptoEnvelope& e) {
+                        e.kdfparams.n = 0;
+                        e.kdfparams.r = 4;
+                    },
                     "scrypt N must be a power of 2, got 0"},
         RefusalCase{"N65537", [](CryptoEnvelope& e) { e.kdfparams.n = 65537; },
                     "scrypt N must be a power of 2, got 65537"},
         RefusalCase{"N32768BeforeR",
-                    [](CryptoEnvelope& e) { e.kdfparams.n = 32768; e.kdfparams.r = 4; },
+                    [](CryptoEnvelope& e) {
+                        e.kdfparams.n = 32768;
+                        e.kdfparams.r = 4;
+                    },
                     "scrypt N=32768 is below minimum 65536" + DOWNGRADE},
-        RefusalCase{"R4BeforeP", [](CryptoEnvelope& e) { e.kdfparams.r = 4; e.kdfparams.p = 0; },
+        RefusalCase{"R4BeforeP",
+                    [](CryptoEnvelope& e) {
+                        e.kdfparams.r = 4;
+                        e.kdfparams.p = 0;
+                    },
                     "scrypt r=4 is below minimum 8" + DOWNGRADE},
         RefusalCase{"P0BeforeDklen",
-                    [](CryptoEnvelope& e) { e.kdfparams.p = 0; e.kdfparams.dklen = 16; },
+                    [](CryptoEnvelope& e) {
+                        e.kdfparams.p = 0;
+                        e.kdfparams.dklen = 16;
+                    },
                     "scrypt p=0 is below minimum 1" + DOWNGRADE},
         RefusalCase{"Dklen16", [](CryptoEnvelope& e) { e.kdfparams.dklen = 16; },
                     "dklen=16 is below minimum 32"},
@@ -338,10 +370,16 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"Dklen33", [](CryptoEnvelope& e) { e.kdfparams.dklen = 33; },
                     "dklen=33 is unsupported, expected exactly 32"},
         RefusalCase{"Dklen64BeforeIvLength",
-                    [](CryptoEnvelope& e) { e.kdfparams.dklen = 64; e.cipherparams.iv += "00"; },
+                    [](CryptoEnvelope& e) {
+                        e.kdfparams.dklen = 64;
+                        e.cipherparams.iv += "00";
+                    },
                     "dklen=64 is unsupported, expected exactly 32"},
         RefusalCase{"Iv11BytesBeforeMemory",
-                    [](CryptoEnvelope& e) { e.cipherparams.iv.resize(22); e.kdfparams.n = 1u << 31; },
+                    [](CryptoEnvelope& e) {
+                        e.cipherparams.iv.resize(22);
+                        e.kdfparams.n = 1u << 31;
+                    },
                     "iv must be 12 bytes, got 11"},
         RefusalCase{"Iv13Bytes", [](CryptoEnvelope& e) { e.cipherparams.iv += "00"; },
                     "iv must be 12 bytes, got 13"},
@@ -352,26 +390,41 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"MemoryOfR129", [](CryptoEnvelope& e) { e.kdfparams.r = 129; },
                     "scrypt N=65536, r=129 needs 1032 MiB of memory, above the maximum 1024 MiB"},
         RefusalCase{"MemoryOfLargestValuesBeforeWork",
-                    [](CryptoEnvelope& e) { e.kdfparams.n = 1u << 31; e.kdfparams.r = UINT32_MAX; e.kdfparams.p = UINT32_MAX; },
-                    "scrypt N=2147483648, r=4294967295 needs 1125899906580480 MiB of memory, above the maximum 1024 MiB"},
-        RefusalCase{"WorkOfP17", [](CryptoEnvelope& e) { e.kdfparams.p = 17; },
-                    "scrypt N*r*p=8912896 is above the maximum 8388608 (16 times the default work)"},
-        RefusalCase{"WorkAtMemoryLimit",
-                    [](CryptoEnvelope& e) { e.kdfparams.r = 128; e.kdfparams.p = 2; },
-                    "scrypt N*r*p=16777216 is above the maximum 8388608 (16 times the default work)"},
+                    [](CryptoEnvelope& e) {
+                        e.kdfparams.n = 1u << 31;
+                        e.kdfparams.r = UINT32_MAX;
+                        e.kdfparams.p = UINT32_MAX;
+                    },
+                    "scrypt N=2147483648, r=4294967295 needs 1125899906580480 MiB of memory, above "
+                    "the maximum 1024 MiB"},
+        RefusalCase{
+            "WorkOfP17", [](CryptoEnvelope& e) { e.kdfparams.p = 17; },
+            "scrypt N*r*p=8912896 is above the maximum 8388608 (16 times the default work)"},
+        RefusalCase{
+            "WorkAtMemoryLimit",
+            [](CryptoEnvelope& e) {
+                e.kdfparams.r = 128;
+                e.kdfparams.p = 2;
+            },
+            "scrypt N*r*p=16777216 is above the maximum 8388608 (16 times the default work)"},
         RefusalCase{"WorkOfLargestP", [](CryptoEnvelope& e) { e.kdfparams.p = UINT32_MAX; },
-                    "scrypt N*r*p=2251799813160960 is above the maximum 8388608 (16 times the default work)"}),
+                    "scrypt N*r*p=2251799813160960 is above the maximum 8388608 (16 times the "
+                    "default work)"}),
     [](const auto& info) { return info.param.name; });
 
 TEST(CryptoErrorDisplay, PrefixesTheKind) {
-    EXPECT_EQ((CryptoError{CryptoError::Kind::EncryptionFailed, "x"}.display()), "encryption failed: x");
-    EXPECT_EQ((CryptoError{CryptoError::Kind::DecryptionFailed, "x"}.display()), "decryption failed: x");
-    EXPECT_EQ((CryptoError{CryptoError::Kind::InvalidParams, "x"}.display()), "invalid parameters: x");
+    EXPECT_EQ((CryptoError{CryptoError::Kind::EncryptionFailed, "x"}.display()),
+              "encryption failed: x");
+    EXPECT_EQ((CryptoError{CryptoError::Kind::DecryptionFailed, "x"}.display()),
+              "decryption failed: x");
+    EXPECT_EQ((CryptoError{CryptoError::Kind::InvalidParams, "x"}.display()),
+              "invalid parameters: x");
 }
 
 CryptoEnvelope sample_envelope() {
-    return {"aes-256-gcm", {"00112233445566778899aabb"}, "c0ffee", "0123456789abcdef0123456789abcdef",
-            "scrypt", {32, 65536, 8, 1, "5a17"}};
+    return {"aes-256-gcm", {"00112233445566778899aabb"},
+            "c0ffee",      "0123456789abcdef0123456789abcdef",
+            "scrypt",      {32, 65536, 8, 1, "5a17"}};
 }
 
 // The sample as stored, small enough to patch per case.
@@ -381,10 +434,11 @@ const json SAMPLE_JSON = json::parse(R"({
   "kdfparams": {"dklen": 32, "n": 65536, "p": 1, "r": 8, "salt": "5a17"}})");
 
 TEST(CryptoJson, WritesMembersSortedByName) {
-    EXPECT_EQ(envelope_to_json(sample_envelope()).dump(),
-              R"({"auth_tag":"0123456789abcdef0123456789abcdef","cipher":"aes-256-gcm",)"
-              R"("cipherparams":{"iv":"00112233445566778899aabb"},"ciphertext":"c0ffee","kdf":"scrypt",)"
-              R"("kdfparams":{"dklen":32,"n":65536,"p":1,"r":8,"salt":"5a17"}})");
+    EXPECT_EQ(
+        envelope_to_json(sample_envelope()).dump(),
+        R"({"auth_tag":"0123456789abcdef0123456789abcdef","cipher":"aes-256-gcm",)"
+        R"("cipherparams":{"iv":"00112233445566778899aabb"},"ciphertext":"c0ffee","kdf":"scrypt",)"
+        R"("kdfparams":{"dklen":32,"n":65536,"p":1,"r":8,"salt":"5a17"}})");
 }
 
 TEST(CryptoJson, ReadsEveryMemberAndIgnoresUnknownOnes) {
@@ -398,8 +452,8 @@ TEST(CryptoJson, ReadsEveryMemberAndIgnoresUnknownOnes) {
 }
 
 TEST(CryptoJson, ReadsRecordsGivenAsArraysInDeclaredOrder) {
-    const auto read = envelope_from_json(json::parse(
-        R"(["c", ["iv"], "ct", "tag", "k", [31, 65536, 9, 2, "salt"]])"));
+    const auto read = envelope_from_json(
+        json::parse(R"(["c", ["iv"], "ct", "tag", "k", [31, 65536, 9, 2, "salt"]])"));
     ASSERT_TRUE(read) << read.error();
     const CryptoEnvelope& e = read.value();
     EXPECT_EQ(e.cipher, "c");
@@ -426,7 +480,7 @@ TEST(CryptoJson, IntegersUpToU32MaxAreRead) {
 
 struct ReadErrorCase {
     std::string name;
-    std::string patch;     // merged into the sample (null removes a member)...
+    std::string patch;  // merged into the sample (null removes a member)...
     std::string document;  // ...or, when not empty, the whole value read
     std::string expected;
 };
@@ -449,52 +503,52 @@ INSTANTIATE_TEST_SUITE_P(
     Crypto, CryptoJsonReadError,
     ::testing::Values(
         ReadErrorCase{"Null", "", "null", "invalid type: null, expected struct CryptoEnvelope"},
-        ReadErrorCase{"String",
-                    "", R"("x")", R"(invalid type: string "x", expected struct CryptoEnvelope)"},
-        ReadErrorCase{"Integer",
-                    "", "5", "invalid type: integer `5`, expected struct CryptoEnvelope"},
-        ReadErrorCase{"Boolean",
-                    "", "true", "invalid type: boolean `true`, expected struct CryptoEnvelope"},
-        ReadErrorCase{"Float",
-                    "", "1.5", "invalid type: floating point `1.5`, expected struct CryptoEnvelope"},
+        ReadErrorCase{"String", "", R"("x")",
+                      R"(invalid type: string "x", expected struct CryptoEnvelope)"},
+        ReadErrorCase{"Integer", "", "5",
+                      "invalid type: integer `5`, expected struct CryptoEnvelope"},
+        ReadErrorCase{"Boolean", "", "true",
+                      "invalid type: boolean `true`, expected struct CryptoEnvelope"},
+        ReadErrorCase{"Float", "", "1.5",
+                      "invalid type: floating point `1.5`, expected struct CryptoEnvelope"},
         ReadErrorCase{"EmptyObject", "", "{}", "missing field `cipher`"},
-        ReadErrorCase{"MissingInDeclaredOrder",
-                    R"({"kdf": null, "cipher": null})", "", "missing field `cipher`"},
+        ReadErrorCase{"MissingInDeclaredOrder", R"({"kdf": null, "cipher": null})", "",
+                      "missing field `cipher`"},
         ReadErrorCase{"MissingAuthTag", R"({"auth_tag": null})", "", "missing field `auth_tag`"},
         ReadErrorCase{"MissingIv", R"({"cipherparams": {"iv": null}})", "", "missing field `iv`"},
-        ReadErrorCase{"MissingSalt",
-                    R"({"kdfparams": {"salt": null}})", "", "missing field `salt`"},
-        ReadErrorCase{"MissingNBeforeR",
-                    R"({"kdfparams": {"r": null, "n": null}})", "", "missing field `n`"},
-        ReadErrorCase{"BadValueBeforeMissingMember",
-                    R"({"cipher": null, "kdfparams": {"n": "x"}})", "",
-                      R"(invalid type: string "x", expected u32)"},
-        ReadErrorCase{"NegativeInteger",
-                    R"({"kdfparams": {"n": -1}})", "", "invalid value: integer `-1`, expected u32"},
+        ReadErrorCase{"MissingSalt", R"({"kdfparams": {"salt": null}})", "",
+                      "missing field `salt`"},
+        ReadErrorCase{"MissingNBeforeR", R"({"kdfparams": {"r": null, "n": null}})", "",
+                      "missing field `n`"},
+        ReadErrorCase{"BadValueBeforeMissingMember", R"({"cipher": null, "kdfparams": {"n": "x"}})",
+                      "", R"(invalid type: string "x", expected u32)"},
+        ReadErrorCase{"NegativeInteger", R"({"kdfparams": {"n": -1}})", "",
+                      "invalid value: integer `-1`, expected u32"},
         ReadErrorCase{"IntegerAboveU32", R"({"kdfparams": {"r": 4294967296}})", "",
                       "invalid value: integer `4294967296`, expected u32"},
-        ReadErrorCase{"WholeFloat",
-                    R"({"kdfparams": {"p": 8.0}})", "", "invalid type: floating point `8.0`, expected u32"},
+        ReadErrorCase{"WholeFloat", R"({"kdfparams": {"p": 8.0}})", "",
+                      "invalid type: floating point `8.0`, expected u32"},
         ReadErrorCase{"ExponentFloat", R"({"kdfparams": {"dklen": 1e3}})", "",
                       "invalid type: floating point `1000.0`, expected u32"},
-        ReadErrorCase{"SmallFloat",
-                    R"({"kdfparams": {"n": 1e-7}})", "", "invalid type: floating point `0.0000001`, expected u32"},
-        ReadErrorCase{"LargeFloat", R"({"kdfparams": {"n": -1.5e300}})", "",
-                      "invalid type: floating point `-15" + std::string(299, '0') + ".0`, expected u32"},
+        ReadErrorCase{"SmallFloat", R"({"kdfparams": {"n": 1e-7}})", "",
+                      "invalid type: floating point `0.0000001`, expected u32"},
+        ReadErrorCase{
+            "LargeFloat", R"({"kdfparams": {"n": -1.5e300}})", "",
+            "invalid type: floating point `-15" + std::string(299, '0') + ".0`, expected u32"},
         ReadErrorCase{"EscapedString", R"({"kdfparams": {"n": "a\"b\\\n"}})", "",
                       R"(invalid type: string "a\"b\\\n", expected u32)"},
-        ReadErrorCase{"SequenceForU32",
-                    R"({"kdfparams": {"n": [1]}})", "", "invalid type: sequence, expected u32"},
-        ReadErrorCase{"IntegerForString",
-                    R"({"ciphertext": 5})", "", "invalid type: integer `5`, expected a string"},
-        ReadErrorCase{"MapForString",
-                    R"({"kdf": {"a": 1}})", "", "invalid type: map, expected a string"},
+        ReadErrorCase{"SequenceForU32", R"({"kdfparams": {"n": [1]}})", "",
+                      "invalid type: sequence, expected u32"},
+        ReadErrorCase{"IntegerForString", R"({"ciphertext": 5})", "",
+                      "invalid type: integer `5`, expected a string"},
+        ReadErrorCase{"MapForString", R"({"kdf": {"a": 1}})", "",
+                      "invalid type: map, expected a string"},
         ReadErrorCase{"BooleanForString", R"({"kdfparams": {"salt": false}})", "",
                       "invalid type: boolean `false`, expected a string"},
         ReadErrorCase{"StringForCipherParams", R"({"cipherparams": "iv"})", "",
                       R"(invalid type: string "iv", expected struct CipherParams)"},
-        ReadErrorCase{"IntegerForKdfParams",
-                    R"({"kdfparams": 7})", "", "invalid type: integer `7`, expected struct KdfParams"},
+        ReadErrorCase{"IntegerForKdfParams", R"({"kdfparams": 7})", "",
+                      "invalid type: integer `7`, expected struct KdfParams"},
         ReadErrorCase{"ShortEnvelopeArray", "", R"(["aes-256-gcm", ["iv"]])",
                       "invalid length 2, expected struct CryptoEnvelope with 6 elements"},
         ReadErrorCase{"ShortKdfParamsArray", R"({"kdfparams": [32, 65536]})", "",
@@ -503,8 +557,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "invalid length 0, expected struct CipherParams with 1 element"},
         ReadErrorCase{"LongCipherParamsArray", R"({"cipherparams": ["a", "b"]})", "",
                       "invalid length 2, expected fewer elements in array"},
-        ReadErrorCase{"ArrayElementTypeBeforeLength",
-                    "", "[5]", "invalid type: integer `5`, expected a string"},
+        ReadErrorCase{"ArrayElementTypeBeforeLength", "", "[5]",
+                      "invalid type: integer `5`, expected a string"},
         ReadErrorCase{"NullInArray", "", R"(["c", ["iv"], "ct", "tag", "k", [null]])",
                       "invalid type: null, expected u32"}),
     [](const auto& info) { return info.param.name; });

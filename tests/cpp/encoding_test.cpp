@@ -37,11 +37,14 @@ std::string to_lower_ascii(std::string text) {
 
 template <class Range>
 std::size_t count_leading(const Range& range, typename Range::value_type value) {
-    return static_cast<std::size_t>(std::find_if(range.begin(), range.end(), [&](auto x) { return x != value; }) -
-                                    range.begin());
+    return static_cast<std::size_t>(
+        std::find_if(range.begin(), range.end(), [&](auto x) { return x != value; }) -
+        range.begin());
 }
 
-std::string ascii_of(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+std::string ascii_of(const std::vector<std::uint8_t>& bytes) {
+    return {bytes.begin(), bytes.end()};
+}
 
 // ---------------------------------------------------------------- hex
 
@@ -78,30 +81,50 @@ const std::string REPLACEMENT = "\xEF\xBF\xBD";
 INSTANTIATE_TEST_SUITE_P(
     Table, HexDecode,
     ::testing::Values(
-        HexDecodeCase{"empty", "", "", ""},
-        HexDecodeCase{"lowercase", "00ff7a", "00ff7a", ""},
+        HexDecodeCase{"empty", "", "", ""}, HexDecodeCase{"lowercase", "00ff7a", "00ff7a", ""},
         HexDecodeCase{"uppercase", "00FF7A", "00ff7a", ""},
         HexDecodeCase{"mixed_case", "aBcD", "abcd", ""},
         HexDecodeCase{"odd_single_digit", "0", "", "Odd number of digits"},
         HexDecodeCase{"odd_checked_before_characters", "zzz", "", "Odd number of digits"},
-        HexDecodeCase{"odd_counts_bytes_not_characters", "\xC3\xA9" "0", "", "Odd number of digits"},
+        HexDecodeCase{"odd_counts_bytes_not_characters",
+                      "\xC3\xA9"
+                      "0",
+                      "", "Odd number of digits"},
         HexDecodeCase{"prefix_is_not_stripped", "0x00", "", "Invalid character 'x' at position 1"},
         HexDecodeCase{"uppercase_prefix", "0X00", "", "Invalid character 'X' at position 1"},
         HexDecodeCase{"first_digit_of_pair", "00g0", "", "Invalid character 'g' at position 2"},
         HexDecodeCase{"first_offender_wins", "00zy", "", "Invalid character 'z' at position 2"},
         HexDecodeCase{"space", " 0", "", "Invalid character ' ' at position 0"},
         HexDecodeCase{"quote_printed_as_itself", "0'", "", "Invalid character ''' at position 1"},
-        HexDecodeCase{"nul_printed_as_itself", std::string("\0" "0", 2), "",
-                      "Invalid character '" + std::string(1, '\0') + "' at position 0"},
-        HexDecodeCase{"two_byte_character", "0\xC3\xA9" "0", "", "Invalid character '\xC3\xA9' at position 1"},
-        HexDecodeCase{"three_byte_character", "\xE2\x82\xAC" "0", "", "Invalid character '\xE2\x82\xAC' at position 0"},
+        HexDecodeCase{"nul_printed_as_itself",
+                      std::string("\0"
+                                  "0",
+                                  2),
+                      "", "Invalid character '" + std::string(1, '\0') + "' at position 0"},
+        HexDecodeCase{"two_byte_character",
+                      "0\xC3\xA9"
+                      "0",
+                      "", "Invalid character '\xC3\xA9' at position 1"},
+        HexDecodeCase{"three_byte_character",
+                      "\xE2\x82\xAC"
+                      "0",
+                      "", "Invalid character '\xE2\x82\xAC' at position 0"},
         HexDecodeCase{"four_byte_character", "00\xF0\x9F\x98\x80", "",
                       "Invalid character '\xF0\x9F\x98\x80' at position 2"},
-        HexDecodeCase{"byte_that_is_not_utf8", "\xFF" "0", "", "Invalid character '" + REPLACEMENT + "' at position 0"},
-        HexDecodeCase{"stray_continuation_byte", "0\x80", "", "Invalid character '" + REPLACEMENT + "' at position 1"},
-        HexDecodeCase{"cut_off_sequence", "0\xC3", "", "Invalid character '" + REPLACEMENT + "' at position 1"},
-        HexDecodeCase{"overlong_slash", "\xC0\xAF", "", "Invalid character '" + REPLACEMENT + "' at position 0"},
-        HexDecodeCase{"surrogate", "\xED\xA0\x80" "0", "", "Invalid character '" + REPLACEMENT + "' at position 0"}),
+        HexDecodeCase{"byte_that_is_not_utf8",
+                      "\xFF"
+                      "0",
+                      "", "Invalid character '" + REPLACEMENT + "' at position 0"},
+        HexDecodeCase{"stray_continuation_byte", "0\x80", "",
+                      "Invalid character '" + REPLACEMENT + "' at position 1"},
+        HexDecodeCase{"cut_off_sequence", "0\xC3", "",
+                      "Invalid character '" + REPLACEMENT + "' at position 1"},
+        HexDecodeCase{"overlong_slash", "\xC0\xAF", "",
+                      "Invalid character '" + REPLACEMENT + "' at position 0"},
+        HexDecodeCase{"surrogate",
+                      "\xED\xA0\x80"
+                      "0",
+                      "", "Invalid character '" + REPLACEMENT + "' at position 0"}),
     [](const auto& info) { return info.param.name; });
 
 TEST(Hex, EveryByteValueIsADigitExactlyWhenItIsAHexDigit) {
@@ -117,7 +140,8 @@ TEST(Hex, EveryByteValueIsADigitExactlyWhenItIsAHexDigit) {
         } else {
             ASSERT_FALSE(decoded) << "byte " << b;
             const std::string shown = b < 0x80 ? std::string(1, c) : REPLACEMENT;
-            EXPECT_EQ(decoded.error(), "Invalid character '" + shown + "' at position 1") << "byte " << b;
+            EXPECT_EQ(decoded.error(), "Invalid character '" + shown + "' at position 1")
+                << "byte " << b;
         }
     }
 }
@@ -127,7 +151,8 @@ TEST(Hex, RandomBytesRoundTripInEitherCase) {
         const auto bytes = random_bytes(test_rng()() % 80);
         const std::string text = hex_encode(bytes);
         std::string upper = text;
-        std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return std::toupper(c); });
+        std::transform(upper.begin(), upper.end(), upper.begin(),
+                       [](char c) { return std::toupper(c); });
         auto lower_decoded = hex_decode(text);
         auto upper_decoded = hex_decode(upper);
         ASSERT_TRUE(lower_decoded && upper_decoded);
@@ -189,7 +214,9 @@ std::vector<Base58Case> base58_cases() {
 
 class Base58Vector : public ::testing::TestWithParam<Base58Case> {};
 
-TEST_P(Base58Vector, Encodes) { EXPECT_EQ(base58_encode(unhex(GetParam().bytes_hex)), GetParam().text); }
+TEST_P(Base58Vector, Encodes) {
+    EXPECT_EQ(base58_encode(unhex(GetParam().bytes_hex)), GetParam().text);
+}
 
 TEST_P(Base58Vector, Decodes) {
     const auto decoded = base58_decode(GetParam().text);
@@ -211,8 +238,8 @@ std::vector<Base58CheckCase> base58check_cases() {
     std::vector<Base58CheckCase> cases;
     const Json file = load_vectors("base58.json");
     for (const auto& v : file.at("base58check")) {
-        cases.push_back({case_name(cases.size(), v.at("kind").get<std::string>()), v.at("payload_hex"),
-                         v.at("checksum_hex"), v.at("string")});
+        cases.push_back({case_name(cases.size(), v.at("kind").get<std::string>()),
+                         v.at("payload_hex"), v.at("checksum_hex"), v.at("string")});
     }
     return cases;
 }
@@ -234,8 +261,8 @@ INSTANTIATE_TEST_SUITE_P(KeyIo, Base58CheckVector, ::testing::ValuesIn(base58che
 
 TEST(Base58, CharactersOutsideTheAlphabetAreRefusedAnywhere) {
     const std::string valid = "3EFU7m";
-    const std::vector<std::string> intruders = {"0", "O", "I", "l", "+", "/", " ", "\n", std::string(1, '\0'),
-                                                "\xC3\xA9", "\x80", "\xFF"};
+    const std::vector<std::string> intruders = {
+        "0", "O", "I", "l", "+", "/", " ", "\n", std::string(1, '\0'), "\xC3\xA9", "\x80", "\xFF"};
     for (const auto& intruder : intruders) {
         for (std::size_t pos : {std::size_t{0}, std::size_t{3}, valid.size()}) {
             std::string text = valid;
@@ -277,10 +304,13 @@ std::vector<Bech32StringCase> bech32_string_cases(bool valid) {
                            valid ? "bip350_valid_bech32m" : "bip350_invalid_bech32m"};
     for (const char* list : lists) {
         for (const auto& v : file.at(list)) {
-            const auto variant = std::string(list).find("bech32m") != std::string::npos ? Bech32Variant::Bech32m
-                                                                                         : Bech32Variant::Bech32;
-            const std::string label = valid ? v.at("string").get<std::string>() : v.at("reason").get<std::string>();
-            cases.push_back({case_name(cases.size(), label.substr(0, 20)), text_of(v, "string"), variant});
+            const auto variant = std::string(list).find("bech32m") != std::string::npos
+                                     ? Bech32Variant::Bech32m
+                                     : Bech32Variant::Bech32;
+            const std::string label =
+                valid ? v.at("string").get<std::string>() : v.at("reason").get<std::string>();
+            cases.push_back(
+                {case_name(cases.size(), label.substr(0, 20)), text_of(v, "string"), variant});
         }
     }
     return cases;
@@ -294,7 +324,8 @@ TEST_P(Bech32ValidString, DecodesWithItsVariantAndReencodesInLowercase) {
     ASSERT_TRUE(decoded) << decoded.error();
     EXPECT_EQ(decoded.value().variant, c.variant);
     EXPECT_EQ(decoded.value().hrp, to_lower_ascii(c.text.substr(0, c.text.rfind('1'))));
-    auto encoded = bech32_encode(decoded.value().hrp, decoded.value().data5, decoded.value().variant);
+    auto encoded =
+        bech32_encode(decoded.value().hrp, decoded.value().data5, decoded.value().variant);
     ASSERT_TRUE(encoded) << encoded.error();
     EXPECT_EQ(encoded.value(), to_lower_ascii(c.text));
 }
@@ -315,7 +346,9 @@ INSTANTIATE_TEST_SUITE_P(Bips, Bech32InvalidString, ::testing::ValuesIn(bech32_s
 TEST(Bech32, DecodeErrorsNameTheFault) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {std::string(91, 'q'), "string is 91 characters, the limit is 90"},
-        {"a\x80" "1qqqqqq", "invalid character at position 1"},
+        {"a\x80"
+         "1qqqqqq",
+         "invalid character at position 1"},
         {"A1qqqqqq", "mixed case"},
         {"qqqqqqqq", "missing separator '1'"},
         {"1qqqqqqq", "empty human-readable part"},
@@ -345,9 +378,10 @@ std::vector<SegwitCase> valid_segwit_cases() {
     for (const char* list : {"bip173_valid_segwit_addresses", "bip350_valid_segwit_addresses"}) {
         for (const auto& v : file.at(list)) {
             if (!v.value("still_valid_after_bip350", true)) continue;
-            cases.push_back({case_name(cases.size(), v.at("address").get<std::string>().substr(0, 16)),
-                             v.at("address"), v.at("hrp"), v.at("witness_version"), v.at("witness_program"),
-                             v.at("scriptpubkey")});
+            cases.push_back(
+                {case_name(cases.size(), v.at("address").get<std::string>().substr(0, 16)),
+                 v.at("address"), v.at("hrp"), v.at("witness_version"), v.at("witness_program"),
+                 v.at("scriptpubkey")});
         }
     }
     return cases;
@@ -355,7 +389,8 @@ std::vector<SegwitCase> valid_segwit_cases() {
 
 // OP_0 or OP_1..OP_16, then a push of the program
 std::string script_pubkey_of(const SegwitProgram& p) {
-    const std::uint8_t version_op = static_cast<std::uint8_t>(p.witness_version == 0 ? 0 : 0x50 + p.witness_version);
+    const std::uint8_t version_op =
+        static_cast<std::uint8_t>(p.witness_version == 0 ? 0 : 0x50 + p.witness_version);
     std::vector<std::uint8_t> script = {version_op, static_cast<std::uint8_t>(p.program.size())};
     script.insert(script.end(), p.program.begin(), p.program.end());
     return hex(script);
@@ -385,17 +420,20 @@ INSTANTIATE_TEST_SUITE_P(Bips, SegwitValidAddress, ::testing::ValuesIn(valid_seg
 std::vector<SegwitCase> invalid_segwit_cases() {
     const Json file = load_vectors("bech32.json");
     std::vector<SegwitCase> cases;
-    for (const char* list : {"bip173_invalid_segwit_addresses", "bip350_invalid_segwit_addresses"}) {
+    for (const char* list :
+         {"bip173_invalid_segwit_addresses", "bip350_invalid_segwit_addresses"}) {
         for (const auto& v : file.at(list)) {
-            cases.push_back({case_name(cases.size(), v.at("reason").get<std::string>()), v.at("address"), "", 0, "", ""});
+            cases.push_back({case_name(cases.size(), v.at("reason").get<std::string>()),
+                             v.at("address"), "", 0, "", ""});
         }
     }
     // Bech32-checksummed versions 1..16 became invalid with Bech32m.
     for (const auto& v : file.at("bip173_valid_segwit_addresses")) {
         if (v.at("still_valid_after_bip350")) continue;
-        cases.push_back({case_name(cases.size(), "bech32_checksum_on_version_" +
-                                                     std::to_string(v.at("witness_version").get<int>())),
-                         v.at("address"), "", 0, "", ""});
+        cases.push_back(
+            {case_name(cases.size(), "bech32_checksum_on_version_" +
+                                         std::to_string(v.at("witness_version").get<int>())),
+             v.at("address"), "", 0, "", ""});
     }
     return cases;
 }
@@ -426,7 +464,8 @@ TEST(Bech32, EveryTruncationOfAValidStringIsRejected) {
 }
 
 TEST(Bech32, EveryChangedCharacterOfAValidStringIsRejected) {
-    const std::string replacements = "qpzry9x8gf2tvdw0s3jn54khce6mua7l1QPZRY9X8GF2TVDW0S3JN54KHCE6MUA7L?!~";
+    const std::string replacements =
+        "qpzry9x8gf2tvdw0s3jn54khce6mua7l1QPZRY9X8GF2TVDW0S3JN54KHCE6MUA7L?!~";
     for (const auto& text : all_valid_bech32_strings()) {
         for (std::size_t pos = 0; pos < text.size(); ++pos) {
             for (char r : replacements) {
@@ -519,7 +558,8 @@ TEST(Bech32, SegwitEncoderRefusesBadVersionsAndProgramLengths) {
         {16, 41, "witness program of 41 bytes, it takes 2 to 40"},
     };
     for (const auto& c : cases) {
-        auto encoded = segwit_address_encode("bc", c.version, std::vector<std::uint8_t>(c.program_bytes, 1));
+        auto encoded =
+            segwit_address_encode("bc", c.version, std::vector<std::uint8_t>(c.program_bytes, 1));
         ASSERT_FALSE(encoded) << c.error;
         EXPECT_EQ(encoded.error(), c.error);
     }
@@ -535,7 +575,8 @@ TEST(Bech32, SegwitEncoderRefusesAddressesLongerThan90Characters) {
 
 TEST(Bech32, SegwitDecoderNamesTheMismatch) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"tb1qrp33g0q5c5txsp9arysrx4k6zdkfs4nce4xj0gdcccefvpysxf3q0sl5k7", "human-readable part 'tb', expected 'bc'"},
+        {"tb1qrp33g0q5c5txsp9arysrx4k6zdkfs4nce4xj0gdcccefvpysxf3q0sl5k7",
+         "human-readable part 'tb', expected 'bc'"},
         {"bc1pw508d6qejxtdg4y5r3zarvary0c5xw7kw508d6qejxtdg4y5r3zarvary0c5xw7k7grplx",
          "witness version 1 needs a Bech32m checksum"},
         {"bc1qw508d6qejxtdg4y5r3zarvary0c5xw7kemeawh", "witness version 0 needs a Bech32 checksum"},

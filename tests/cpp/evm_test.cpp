@@ -9,12 +9,12 @@
 
 namespace {
 
+using nlohmann::json;
 using oxa_signer::EvmSigner;
 using oxa_signer::SignOutput;
 using oxa_test::bytes_of;
 using oxa_test::hex;
 using oxa_test::unhex;
-using nlohmann::json;
 
 const EvmSigner SIGNER;
 
@@ -149,7 +149,8 @@ TEST_P(Eip191, SignatureMatchesWithVOf27Or28) {
     const auto& sig = out.value().signature;
     EXPECT_EQ("0x" + hex(sig), v["signature"]);
     EXPECT_EQ(out.value().recovery_id, sig[64]);
-    const auto signer = oxa_test::recover_public_key(field_bytes(v, "message_hash"), sig, sig[64] - 27);
+    const auto signer =
+        oxa_test::recover_public_key(field_bytes(v, "message_hash"), sig, sig[64] - 27);
     EXPECT_EQ(address_of_point(signer), v["address"]);
 }
 
@@ -158,7 +159,9 @@ INSTANTIATE_TEST_SUITE_P(EthAccount, Eip191,
 
 TEST(EvmSignMessage, EmptyMessageSignsThePrefixWithLengthZero) {
     const auto key = oxa_test::random_bytes(32);
-    const auto digest = oxa_signer::keccak256(bytes_of("\x19" "Ethereum Signed Message:\n0"));
+    const auto digest =
+        oxa_signer::keccak256(bytes_of("\x19"
+                                       "Ethereum Signed Message:\n0"));
     const auto message = SIGNER.sign_message(key, {});
     ASSERT_TRUE(message);
     auto expected = SIGNER.sign(key, digest).value().signature;

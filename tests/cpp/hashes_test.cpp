@@ -22,7 +22,9 @@ struct DigestCase {
     std::string digest;
 };
 
-void PrintTo(const DigestCase& c, std::ostream* os) { *os << c.algorithm << "(\"" << c.input << "\")"; }
+void PrintTo(const DigestCase& c, std::ostream* os) {
+    *os << c.algorithm << "(\"" << c.input << "\")";
+}
 
 std::vector<DigestCase> digest_cases() {
     const auto vectors = oxa_test::load_vectors("hashes.json");
@@ -61,13 +63,14 @@ class HmacKnownAnswer : public testing::TestWithParam<nlohmann::json> {};
 TEST_P(HmacKnownAnswer, MatchesRfc4231) {
     const auto& c = GetParam();
     Bytes64 mac{};
-    hmac_sha512(unhex(c.at("key_hex").get<std::string>()), bytes_of(c.at("data").get_ref<const std::string&>()),
-                mac);
+    hmac_sha512(unhex(c.at("key_hex").get<std::string>()),
+                bytes_of(c.at("data").get_ref<const std::string&>()), mac);
     EXPECT_EQ(hex(mac), c.at("mac"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Hashes, HmacKnownAnswer,
-                         testing::ValuesIn(oxa_test::load_vectors("hashes.json").at("hmac_sha512")));
+INSTANTIATE_TEST_SUITE_P(
+    Hashes, HmacKnownAnswer,
+    testing::ValuesIn(oxa_test::load_vectors("hashes.json").at("hmac_sha512")));
 
 class Pbkdf2KnownAnswer : public testing::TestWithParam<nlohmann::json> {};
 
@@ -75,7 +78,8 @@ TEST_P(Pbkdf2KnownAnswer, MatchesPublishedOutput) {
     const auto& c = GetParam();
     std::vector<std::uint8_t> out(64);
     pbkdf2_hmac_sha512(bytes_of(c.at("password").get_ref<const std::string&>()),
-                       bytes_of(c.at("salt").get_ref<const std::string&>()), c.at("iterations"), out);
+                       bytes_of(c.at("salt").get_ref<const std::string&>()), c.at("iterations"),
+                       out);
     EXPECT_EQ(hex(out), c.at("output"));
 }
 
@@ -83,12 +87,14 @@ TEST_P(Pbkdf2KnownAnswer, ShorterOutputIsPrefixOfLonger) {
     const auto& c = GetParam();
     std::vector<std::uint8_t> out(20);
     pbkdf2_hmac_sha512(bytes_of(c.at("password").get_ref<const std::string&>()),
-                       bytes_of(c.at("salt").get_ref<const std::string&>()), c.at("iterations"), out);
+                       bytes_of(c.at("salt").get_ref<const std::string&>()), c.at("iterations"),
+                       out);
     EXPECT_EQ(hex(out), c.at("output").get<std::string>().substr(0, 40));
 }
 
-INSTANTIATE_TEST_SUITE_P(Hashes, Pbkdf2KnownAnswer,
-                         testing::ValuesIn(oxa_test::load_vectors("hashes.json").at("pbkdf2_hmac_sha512")));
+INSTANTIATE_TEST_SUITE_P(
+    Hashes, Pbkdf2KnownAnswer,
+    testing::ValuesIn(oxa_test::load_vectors("hashes.json").at("pbkdf2_hmac_sha512")));
 
 // BIP-32 fingerprints are the first 4 bytes of HASH160 of the parent public
 // key, so the published vectors check hash160 on real key material.

@@ -51,9 +51,11 @@ std::vector<NodeCase> published_nodes() {
         for (const auto& vector : vectors.at("vectors")) {
             int node = 0;
             for (const auto& chain : vector.at("chains")) {
-                out.push_back({std::string(curve == Curve::Secp256k1 ? "Bip32" : "Slip10") + "Vector" +
-                                   std::to_string(vector.at("id").get<int>()) + "Node" + std::to_string(node++),
-                               curve, vector.at("seed"), chain.at("path"), chain.at("private_key")});
+                out.push_back({std::string(curve == Curve::Secp256k1 ? "Bip32" : "Slip10") +
+                                   "Vector" + std::to_string(vector.at("id").get<int>()) + "Node" +
+                                   std::to_string(node++),
+                               curve, vector.at("seed"), chain.at("path"),
+                               chain.at("private_key")});
             }
         }
     }
@@ -68,7 +70,9 @@ TEST_P(PublishedNode, PrivateKeyMatches) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hd, PublishedNode, testing::ValuesIn(published_nodes()),
-                         [](const testing::TestParamInfo<NodeCase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<NodeCase>& info) {
+                             return info.param.name;
+                         });
 
 struct AccountCase {
     std::string name;
@@ -90,14 +94,15 @@ std::vector<AccountCase> published_accounts() {
                        account.at(ed ? "private_key_seed" : "private_key")});
         int other = 0;
         for (const auto& alt : account.value("other_paths", nlohmann::json::array())) {
-            out.push_back({account.at("chain").get<std::string>() + "Path" + std::to_string(other++),
-                           file.at("mnemonic"), alt.at("path"), Curve::Ed25519, alt.at("private_key_seed")});
+            out.push_back(
+                {account.at("chain").get<std::string>() + "Path" + std::to_string(other++),
+                 file.at("mnemonic"), alt.at("path"), Curve::Ed25519, alt.at("private_key_seed")});
         }
     }
     int ton = 0;
     for (const auto& wallet : file.at("ton_wallet_v5r1").at("published")) {
-        out.push_back({"ton" + std::to_string(ton++), wallet.at("mnemonic"), wallet.at("path"), Curve::Ed25519,
-                       wallet.at("private_key_seed")});
+        out.push_back({"ton" + std::to_string(ton++), wallet.at("mnemonic"), wallet.at("path"),
+                       Curve::Ed25519, wallet.at("private_key_seed")});
     }
     return out;
 }
@@ -112,7 +117,9 @@ TEST_P(PublishedAccount, KeyFromMnemonicMatches) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hd, PublishedAccount, testing::ValuesIn(published_accounts()),
-                         [](const testing::TestParamInfo<AccountCase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<AccountCase>& info) {
+                             return info.param.name;
+                         });
 
 struct PathCase {
     std::string name;
@@ -122,7 +129,9 @@ struct PathCase {
 
 void PrintTo(const PathCase& c, std::ostream* os) { *os << testing::PrintToString(c.path); }
 
-std::string start_text(const std::string& path) { return "path must start with 'm/', got '" + path + "'"; }
+std::string start_text(const std::string& path) {
+    return "path must start with 'm/', got '" + path + "'";
+}
 std::string empty_text(const std::string& path) { return "empty component in path '" + path + "'"; }
 std::string index_text(const std::string& component, const std::string& path) {
     return "invalid index '" + component + "' in path '" + path + "'";
@@ -136,8 +145,8 @@ TEST_P(ValidPath, PassesValidation) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hd, ValidPath,
-                         testing::Values("m", "m/44'/60'/0'/0/0", "m/+44'", "m/00044'", "m/44''", "m/0/1'''",
-                                         "m/2147483647", "m/2147483647'"));
+                         testing::Values("m", "m/44'/60'/0'/0/0", "m/+44'", "m/00044'", "m/44''",
+                                         "m/0/1'''", "m/2147483647", "m/2147483647'"));
 
 std::vector<PathCase> invalid_paths() {
     return {
@@ -195,7 +204,9 @@ TEST_P(InvalidPath, DeriveOnBothCurvesRefusesTheSame) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hd, InvalidPath, testing::ValuesIn(invalid_paths()),
-                         [](const testing::TestParamInfo<PathCase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<PathCase>& info) {
+                             return info.param.name;
+                         });
 
 TEST(Hd, IndexAt2To31IsRefusedInsteadOfWrapping) {
     // Without the refusal, 2^31 hardened would wrap to the normal index 0.
@@ -225,13 +236,16 @@ TEST(Hd, Secp256k1RefusesRepeatedHardenedMarks) {
 }
 
 TEST(Hd, Ed25519ReadsRepeatedMarksAsHardened) {
-    EXPECT_EQ(derive_hex(SEED, "m/44''/1'''", Curve::Ed25519), derive_hex(SEED, "m/44'/1'", Curve::Ed25519));
+    EXPECT_EQ(derive_hex(SEED, "m/44''/1'''", Curve::Ed25519),
+              derive_hex(SEED, "m/44'/1'", Curve::Ed25519));
 }
 
 TEST(Hd, Ed25519RefusesNormalComponents) {
-    const auto seed = parse("abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon "
-                            "abandon about")
-                          .to_seed("");
+    const auto seed =
+        parse(
+            "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon "
+            "abandon about")
+            .to_seed("");
     EXPECT_TRUE(HdDeriver::derive(seed.bytes(), "m/44'/501'/0'/0'", Curve::Ed25519));
     for (const char* path : {"m/44'/501'/0'/0", "m/0", "m/0/1''"}) {
         auto key = HdDeriver::derive(seed.bytes(), path, Curve::Ed25519);
@@ -243,7 +257,8 @@ TEST(Hd, Ed25519RefusesNormalComponents) {
 
 TEST(Hd, DeriveFromMnemonicReportsPathErrors) {
     const Mnemonic mnemonic = parse(
-        "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about");
+        "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon "
+        "about");
     auto bad = HdDeriver::derive_from_mnemonic(mnemonic, "", "m/44h", Curve::Secp256k1);
     ASSERT_FALSE(bad);
     EXPECT_EQ(bad.error().text, index_text("44h", "m/44h"));
@@ -282,9 +297,12 @@ public:
             ASSERT_TRUE(secp256k1_ec_pubkey_create(m_ctx, &point, m_node.data()));
             data.resize(33);
             std::size_t len = 33;
-            ASSERT_TRUE(secp256k1_ec_pubkey_serialize(m_ctx, data.data(), &len, &point, SECP256K1_EC_COMPRESSED));
+            ASSERT_TRUE(secp256k1_ec_pubkey_serialize(m_ctx, data.data(), &len, &point,
+                                                      SECP256K1_EC_COMPRESSED));
         }
-        for (int shift = 24; shift >= 0; shift -= 8) data.push_back(static_cast<std::uint8_t>(index >> shift));
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            data.push_back(static_cast<std::uint8_t>(index >> shift));
+        }
         Bytes64 mac{};
         hmac_sha512(std::span(m_node).subspan(32), data, mac);
         if (m_curve == Curve::Secp256k1) {
@@ -298,7 +316,8 @@ public:
 private:
     Curve m_curve;
     Bytes64 m_node{};
-    secp256k1_context* m_ctx = secp256k1_context_create(SECP256K1_CONTEXT_SIGN | SECP256K1_CONTEXT_VERIFY);
+    secp256k1_context* m_ctx =
+        secp256k1_context_create(SECP256K1_CONTEXT_SIGN | SECP256K1_CONTEXT_VERIFY);
 };
 
 TEST(Hd, FullPathEqualsStepByStepDerivation) {
@@ -310,7 +329,8 @@ TEST(Hd, FullPathEqualsStepByStepDerivation) {
         std::string path = "m";
         const int depth = static_cast<int>(rng() % 7);
         for (int level = 0; level < depth; ++level) {
-            const std::uint32_t number = level == 0 ? HARDENED_BIT - 1 : static_cast<std::uint32_t>(rng() % HARDENED_BIT);
+            const std::uint32_t number =
+                level == 0 ? HARDENED_BIT - 1 : static_cast<std::uint32_t>(rng() % HARDENED_BIT);
             const bool hardened = curve == Curve::Ed25519 || rng() % 2 == 0;
             path += "/" + std::to_string(number) + (hardened ? "'" : "");
             stepper.child(hardened ? (number | HARDENED_BIT) : number);

@@ -70,7 +70,9 @@ bool parse_head(std::string_view head, HttpRequest& request) {
     const std::string_view request_line = head.substr(0, line_end);
     const auto first_space = request_line.find(' ');
     const auto second_space = request_line.find(' ', first_space + 1);
-    if (first_space == std::string_view::npos || second_space == std::string_view::npos) return false;
+    if (first_space == std::string_view::npos || second_space == std::string_view::npos) {
+        return false;
+    }
     request.method = request_line.substr(0, first_space);
     request.path = request_line.substr(first_space + 1, second_space - first_space - 1);
     std::string_view rest = line_end == std::string_view::npos ? "" : head.substr(line_end + 2);
@@ -100,9 +102,12 @@ std::optional<HttpRequest> read_request(int fd) {
     if (!length_text.empty()) {
         const auto [end, error] =
             std::from_chars(length_text.data(), length_text.data() + length_text.size(), length);
-        if (error != std::errc{} || end != length_text.data() + length_text.size()) return std::nullopt;
+        if (error != std::errc{} || end != length_text.data() + length_text.size()) {
+            return std::nullopt;
+        }
     }
-    if (request.body.size() < length && equal_ignoring_case(request.header("Expect"), "100-continue")) {
+    if (request.body.size() < length &&
+        equal_ignoring_case(request.header("Expect"), "100-continue")) {
         if (!send_all(fd, "HTTP/1.1 100 Continue\r\n\r\n")) return std::nullopt;
     }
     while (request.body.size() < length) {

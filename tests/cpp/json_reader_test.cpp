@@ -6,9 +6,9 @@
 #include "oxa_core/json_reader.hpp"
 #include "test_support.hpp"
 
+using nlohmann::json;
 using oxa_core::JsonReader;
 using oxa_core::RawJson;
-using nlohmann::json;
 
 namespace {
 
@@ -25,7 +25,7 @@ std::string param_name(const std::string& name) {
 }
 
 std::vector<TextCase> cases(const char* section, const char* expected_key) {
-    std::vector<TextCase> out; 
+    std::vector<TextCase> out;
     const json file = oxa_test::load_vectors("json-reader.json");
     for (const json& c : file.at(section)) {
         out.push_back({c.at("name"), c.at("text"), c.at(expected_key)});
@@ -35,25 +35,29 @@ std::vector<TextCase> cases(const char* section, const char* expected_key) {
 
 // A random JSON tree of bounded depth, with text that exercises escaping.
 json random_value(std::mt19937_64& rng, int depth) {
-    static const std::vector<std::string> texts = {"", "a", "\"q\"", "back\\slash", "tab\tnl\n",
-                                                   "\x01\x1f", "Grüße", "😀", "/", "\u2028"};
+    static const std::vector<std::string> texts = {
+        "", "a", "\"q\"", "back\\slash", "tab\tnl\n", "\x01\x1f", "Grüße", "😀", "/", "\u2028"};
     const int kind = static_cast<int>(rng() % (depth > 0 ? 8 : 6));
     switch (kind) {
         case 0: return nullptr;
         case 1: return rng() % 2 == 0;
         case 2: return static_cast<std::int64_t>(rng()) >> (rng() % 64);
         case 3: return static_cast<std::uint64_t>(rng());
-        case 4: return static_cast<double>(static_cast<std::int64_t>(rng() % 2000000) - 1000000) / 64.0;
+        case 4:
+            return static_cast<double>(static_cast<std::int64_t>(rng() % 2000000) - 1000000) / 64.0;
         case 5: return texts[rng() % texts.size()];
         case 6: {
             json array = json::array();
-            for (std::size_t n = rng() % 4; n > 0; --n) array.push_back(random_value(rng, depth - 1));
+            for (std::size_t n = rng() % 4; n > 0; --n) {
+                array.push_back(random_value(rng, depth - 1));
+            }
             return array;
         }
         default: {
             json object = json::object();
             for (std::size_t n = rng() % 4; n > 0; --n) {
-                object[texts[rng() % texts.size()] + std::to_string(rng() % 3)] = random_value(rng, depth - 1);
+                object[texts[rng() % texts.size()] + std::to_string(rng() % 3)] =
+                    random_value(rng, depth - 1);
             }
             return object;
         }
@@ -91,12 +95,13 @@ TEST_P(JsonInvalidUtf8, IsRefusedAtTheBadByte) {
 }
 INSTANTIATE_TEST_SUITE_P(
     JsonReader, JsonInvalidUtf8,
-    ::testing::Values(std::pair{"\"\xff\"", "invalid unicode code point at line 1 column 2"},
-                      std::pair{"\"ab\xc0\xaf\"", "invalid unicode code point at line 1 column 4"},
-                      std::pair{"\"\xed\xa0\x80\"", "invalid unicode code point at line 1 column 2"},
-                      std::pair{"\"a\xe2\x82\"", "invalid unicode code point at line 1 column 3"},
-                      std::pair{"{\"k\xf4\x90\x80\x80\":1}", "invalid unicode code point at line 1 column 4"},
-                      std::pair{"[\"\\n\xc3\"]", "invalid unicode code point at line 1 column 5"}));
+    ::testing::Values(
+        std::pair{"\"\xff\"", "invalid unicode code point at line 1 column 2"},
+        std::pair{"\"ab\xc0\xaf\"", "invalid unicode code point at line 1 column 4"},
+        std::pair{"\"\xed\xa0\x80\"", "invalid unicode code point at line 1 column 2"},
+        std::pair{"\"a\xe2\x82\"", "invalid unicode code point at line 1 column 3"},
+        std::pair{"{\"k\xf4\x90\x80\x80\":1}", "invalid unicode code point at line 1 column 4"},
+        std::pair{"[\"\\n\xc3\"]", "invalid unicode code point at line 1 column 5"}));
 
 TEST(JsonReader, GenericValueSortsKeysAndKeepsTheLastOfARepeatedKey) {
     auto value = RawJson::from_text(R"({"b":1,"a":{"y":2,"x":3},"b":4})");
@@ -137,7 +142,8 @@ TEST(JsonReader, RandomTreesSurviveTextAndBack) {
 // differ only where this reader is deliberately stricter (nesting, range).
 TEST(JsonReader, AcceptsExactlyWhatAnIndependentParserAcceptsOnMutatedTexts) {
     auto& rng = oxa_test::test_rng();
-    static const std::string alphabet = "{}[]\",:\\/ 0123456789.-+eEtrufalsn\n\t\x01\x7f\xc3\xa9\xed\xa0";
+    static const std::string alphabet =
+        "{}[]\",:\\/ 0123456789.-+eEtrufalsn\n\t\x01\x7f\xc3\xa9\xed\xa0";
     int accepted = 0;
     for (int i = 0; i < 3000; ++i) {
         std::string text = random_value(rng, 3).dump();
@@ -146,8 +152,11 @@ TEST(JsonReader, AcceptsExactlyWhatAnIndependentParserAcceptsOnMutatedTexts) {
             const char c = alphabet[rng() % alphabet.size()];
             switch (rng() % 3) {
                 case 0: text.insert(text.begin() + static_cast<std::ptrdiff_t>(at), c); break;
-                case 1: if (at < text.size()) text.erase(at, 1); break;
-                default: if (at < text.size()) text[at] = c;
+                case 1:
+                    if (at < text.size()) text.erase(at, 1);
+                    break;
+                default:
+                    if (at < text.size()) text[at] = c;
             }
         }
         auto ours = RawJson::from_text(text);
@@ -172,7 +181,8 @@ TEST(JsonReader, MapKeepsTheLastOfARepeatedKeyAndUnescapesKeys) {
     });
     ASSERT_TRUE(read);
     EXPECT_TRUE(reader.finish());
-    const std::vector<std::pair<std::string, std::string>> expected = {{"a", "1"}, {"b", "2"}, {"a", "3"}};
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"a", "1"}, {"b", "2"}, {"a", "3"}};
     EXPECT_EQ(entries, expected);
 }
 
@@ -185,10 +195,13 @@ TEST(JsonReader, TypeErrorsNameTheExpectedType) {
         {"\"yes\"", "invalid type: string \"yes\", expected a boolean at line 1 column 5"},
         {"[true]", "invalid type: sequence, expected a boolean at line 1 column 0"},
         {"\"a\\u0000\\\"\\n\\u007f\\u0085\"",
-         "invalid type: string \"a\\0\\\"\\n\\u{7f}\\u{85}\", expected a boolean at line 1 column 25"},
+         "invalid type: string \"a\\0\\\"\\n\\u{7f}\\u{85}\", expected a boolean at line 1 column "
+         "25"},
         {"-5", "invalid type: integer `-5`, expected a boolean at line 1 column 2"},
         {"1e-7", "invalid type: floating point `0.0000001`, expected a boolean at line 1 column 4"},
-        {"2.5e20", "invalid type: floating point `250000000000000000000.0`, expected a boolean at line 1 column 6"},
+        {"2.5e20",
+         "invalid type: floating point `250000000000000000000.0`, expected a boolean at line 1 "
+         "column 6"},
     };
     for (const Case& c : table) {
         JsonReader reader(c.text);

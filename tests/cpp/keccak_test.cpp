@@ -24,7 +24,8 @@ std::vector<KeccakCase> keccak_cases() {
     std::vector<KeccakCase> cases;
     const nlohmann::json file = oxa_test::load_vectors("keccak256.json");
     for (const auto& v : file.at("vectors")) {
-        cases.push_back({v.at("name"), unhex(v.at("input_hex").get<std::string>()), v.at("keccak256")});
+        cases.push_back(
+            {v.at("name"), unhex(v.at("input_hex").get<std::string>()), v.at("keccak256")});
     }
     return cases;
 }
@@ -63,7 +64,8 @@ TEST(Keccak, HashingInRandomChunksEqualsOneShot) {
         Keccak256 hasher;
         std::size_t pos = 0;
         while (pos < len) {
-            const std::size_t chunk = std::min<std::size_t>(len - pos, oxa_test::test_rng()() % 300);
+            const std::size_t chunk =
+                std::min<std::size_t>(len - pos, oxa_test::test_rng()() % 300);
             hasher.update(std::span(data).subspan(pos, chunk));
             pos += chunk;
         }

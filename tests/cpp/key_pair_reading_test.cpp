@@ -15,12 +15,14 @@ namespace {
 
 using oxa_lib::OxaLibError;
 
-constexpr std::string_view SECP = "70af7ec25374c2b06cbfffeaf9817a3d1bc61854abbf39e9e00de734b0c0c8c4";
+constexpr std::string_view SECP =
+    "70af7ec25374c2b06cbfffeaf9817a3d1bc61854abbf39e9e00de734b0c0c8c4";
 constexpr std::string_view SECP_UPPER =
     "70AF7EC25374C2B06CBFFFEAF9817A3D1BC61854ABBF39E9E00DE734B0C0C8C4";
 // The first six digits of SECP written as \u escapes.
 constexpr std::string_view SECP_ESCAPED =
-    "\\u0037\\u0030\\u0061\\u0066\\u0037\\u0065c25374c2b06cbfffeaf9817a3d1bc61854abbf39e9e00de734b0c0c8c4";
+    "\\u0037\\u0030\\u0061\\u0066\\u0037\\u0065c25374c2b06cbfffeaf9817a3d1bc61854abbf39e9e00de734b0"
+    "c0c8c4";
 constexpr std::string_view ED = "9d61b19deffd5a60ba844af492ec2cc44449c5697b326919703bac031cae7f60";
 
 struct Case {
@@ -40,16 +42,18 @@ std::string pair(std::string_view secp, std::string_view ed) {
 const Case CASES[] = {
     {"Canonical", pair(SECP, ED), ""},
     {"AnyOrderBlanksUnknownMembersUpperCase",
-     " {\n \"secp256k1\" : " + quoted(SECP_UPPER) + ", \"note\": [1, {\"a\": \"\\u00e9\"}],\t\"ed25519\": " +
-         quoted(ED) + " } ",
+     " {\n \"secp256k1\" : " + quoted(SECP_UPPER) +
+         ", \"note\": [1, {\"a\": \"\\u00e9\"}],\t\"ed25519\": " + quoted(ED) + " } ",
      ""},
     {"LastOfARepeatedKeyWins",
-     "{\"secp256k1\":\"00\",\"ed25519\":" + quoted(ED) + ",\"secp256k1\":" + quoted(SECP) + "}", ""},
+     "{\"secp256k1\":\"00\",\"ed25519\":" + quoted(ED) + ",\"secp256k1\":" + quoted(SECP) + "}",
+     ""},
     {"EscapedDigits", pair(SECP_ESCAPED, ED), ""},
     {"RepeatedKeyWhoseLastIsNotAString",
      "{\"secp256k1\":" + quoted(SECP) + ",\"secp256k1\":7,\"ed25519\":" + quoted(ED) + "}",
      "invalid input: missing secp256k1 key"},
-    {"MemberNotAString", "{\"secp256k1\":{\"k\":" + quoted(SECP) + "},\"ed25519\":" + quoted(ED) + "}",
+    {"MemberNotAString",
+     "{\"secp256k1\":{\"k\":" + quoted(SECP) + "},\"ed25519\":" + quoted(ED) + "}",
      "invalid input: missing secp256k1 key"},
     {"ArrayDocument", "[" + quoted(SECP) + "," + quoted(ED) + "]",
      "invalid input: missing secp256k1 key"},
@@ -62,7 +66,8 @@ const Case CASES[] = {
      OxaLibError::Kind::Json},
     {"LoneSurrogateEscape", pair("\\ud800", ED), "JSON error: key pair is not valid JSON",
      OxaLibError::Kind::Json},
-    {"NotHex", pair("zz", ED), "invalid input: invalid secp256k1 hex: Invalid character 'z' at position 0"},
+    {"NotHex", pair("zz", ED),
+     "invalid input: invalid secp256k1 hex: Invalid character 'z' at position 0"},
     {"OddHex", pair(SECP, "abc"), "invalid input: invalid ed25519 hex: Odd number of digits"},
     {"NotUtf8", "{\"secp256k1\":\"\xff\"}", "invalid input: invalid key pair data"},
 };
@@ -74,8 +79,9 @@ protected:
                                                         oxa_core::ChainType family) {
         const oxa_lib::VaultPath vault = m_vault.path();
         if (!m_stored) {
-            auto stored = oxa_lib::seal_and_store("w", {}, oxa_signer::SecretBytes::from_slice(plaintext),
-                                                  "", oxa_core::KeyType::PrivateKey, vault);
+            auto stored =
+                oxa_lib::seal_and_store("w", {}, oxa_signer::SecretBytes::from_slice(plaintext), "",
+                                        oxa_core::KeyType::PrivateKey, vault);
             if (!stored) throw std::runtime_error(stored.error().display());
             m_stored = true;
         }

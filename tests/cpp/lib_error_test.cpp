@@ -35,8 +35,7 @@ TEST(OxaLibError, DisplaysEveryVariantExactly) {
         {MnemonicError{MnemonicError::Kind::InvalidPhrase, "invalid checksum"},
          "invalid mnemonic phrase: invalid checksum"},
         {HdError{HdError::Kind::HardenedOnly, ""}, "ed25519 requires hardened-only derivation"},
-        {oxa_core::OxaError{oxa_core::OxaError::Kind::InvalidPassphrase, ""},
-         "invalid passphrase"},
+        {oxa_core::OxaError{oxa_core::OxaError::Kind::InvalidPassphrase, ""}, "invalid passphrase"},
         {OxaLibError::io("No such file or directory (os error 2)"),
          "I/O error: No such file or directory (os error 2)"},
         {OxaLibError::json("EOF while parsing a value at line 1 column 0"),
@@ -46,7 +45,8 @@ TEST(OxaLibError, DisplaysEveryVariantExactly) {
 }
 
 TEST(OxaLibError, WrapsComponentErrorsWithoutPrefix) {
-    const oxa_signer::HdError hd{oxa_signer::HdError::Kind::InvalidPath, "empty component in path 'm/'"};
+    const oxa_signer::HdError hd{oxa_signer::HdError::Kind::InvalidPath,
+                                 "empty component in path 'm/'"};
     const OxaLibError wrapped(hd);
     EXPECT_EQ(wrapped.kind(), OxaLibError::Kind::Hd);
     EXPECT_EQ(wrapped.display(), hd.display());

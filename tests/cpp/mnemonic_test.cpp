@@ -19,7 +19,8 @@ using oxa_test::bytes_of;
 using oxa_test::hex;
 using oxa_test::unhex;
 
-constexpr std::string_view LAYOUT_TEXT = "phrase must be lowercase words separated by single spaces";
+constexpr std::string_view LAYOUT_TEXT =
+    "phrase must be lowercase words separated by single spaces";
 const std::string ABANDON_ABOUT =
     "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about";
 
@@ -67,12 +68,14 @@ TEST_P(Bip39Vector, PhraseParsesAndRendersUnchanged) {
     const std::string phrase = GetParam().at("mnemonic");
     const Mnemonic mnemonic = parse(phrase);
     EXPECT_EQ(mnemonic.phrase().text(), phrase);
-    EXPECT_EQ(mnemonic.word_count(), static_cast<std::size_t>(std::count(phrase.begin(), phrase.end(), ' ') + 1));
+    EXPECT_EQ(mnemonic.word_count(),
+              static_cast<std::size_t>(std::count(phrase.begin(), phrase.end(), ' ') + 1));
 }
 
 TEST_P(Bip39Vector, SeedAndMasterKeyMatchPublished) {
     const auto& v = GetParam();
-    const SecretBytes seed = parse(v.at("mnemonic").get<std::string>()).to_seed(v.at("passphrase").get<std::string>());
+    const SecretBytes seed =
+        parse(v.at("mnemonic").get<std::string>()).to_seed(v.at("passphrase").get<std::string>());
     EXPECT_EQ(seed.size(), 64u);
     EXPECT_EQ(seed.capacity(), 64u);
     EXPECT_EQ(hex(seed.bytes()), v.at("seed"));
@@ -101,17 +104,21 @@ std::vector<BadPhrase> bad_phrases() {
         {"DoubledSpace", "abandon  " + ABANDON_ABOUT.substr(8), std::string(LAYOUT_TEXT)},
         {"TabSeparator", "abandon\t" + ABANDON_ABOUT.substr(8), std::string(LAYOUT_TEXT)},
         {"CapitalisedWord", "Abandon " + ABANDON_ABOUT.substr(8), std::string(LAYOUT_TEXT)},
-        {"AllCaps", "ABANDON ABANDON ABANDON ABANDON ABANDON ABANDON ABANDON ABANDON ABANDON ABANDON ABANDON ABOUT",
+        {"AllCaps",
+         "ABANDON ABANDON ABANDON ABANDON ABANDON ABANDON ABANDON ABANDON ABANDON ABANDON ABANDON "
+         "ABOUT",
          std::string(LAYOUT_TEXT)},
         {"AccentedLetter", "abandón " + ABANDON_ABOUT.substr(8), std::string(LAYOUT_TEXT)},
         {"NulByte", ABANDON_ABOUT + std::string(1, '\0'), std::string(LAYOUT_TEXT)},
         {"Empty", "", std::string(LAYOUT_TEXT)},
         {"OneWord", "abandon", "invalid word count 1 (expected 12, 15, 18, 21 or 24)"},
         {"ElevenWords", words_11, "invalid word count 11 (expected 12, 15, 18, 21 or 24)"},
-        {"ThirteenWords", ABANDON_ABOUT + " abandon", "invalid word count 13 (expected 12, 15, 18, 21 or 24)"},
+        {"ThirteenWords", ABANDON_ABOUT + " abandon",
+         "invalid word count 13 (expected 12, 15, 18, 21 or 24)"},
         {"TwentySevenWords", repeat_word("abandon", 26) + " about",
          "invalid word count 27 (expected 12, 15, 18, 21 or 24)"},
-        {"UnknownWord", "abandon xyz " + repeat_word("abandon", 9) + " about", "unknown word at position 2"},
+        {"UnknownWord", "abandon xyz " + repeat_word("abandon", 9) + " about",
+         "unknown word at position 2"},
         {"WordPrefix", repeat_word("abandon", 11) + " abou", "unknown word at position 12"},
         {"WordPastListEnd", repeat_word("abandon", 11) + " zzz", "unknown word at position 12"},
         {"WrongChecksum12", repeat_word("abandon", 12), "invalid checksum"},
@@ -132,7 +139,9 @@ TEST_P(MnemonicRefuses, WithInvalidPhraseAndReason) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Mnemonic, MnemonicRefuses, testing::ValuesIn(bad_phrases()),
-                         [](const testing::TestParamInfo<BadPhrase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<BadPhrase>& info) {
+                             return info.param.name;
+                         });
 
 // The checksum keeps ENT/32 bits, so exactly 2^(11 - CS) final words fit.
 TEST(Mnemonic, ChecksumAdmitsExactlyTheExpectedNumberOfLastWords) {
@@ -164,8 +173,8 @@ TEST(Mnemonic, EntropyOfWrongLengthIsRefused) {
         auto mnemonic = Mnemonic::from_entropy(std::vector<std::uint8_t>(len, 1));
         ASSERT_FALSE(mnemonic) << len;
         EXPECT_EQ(mnemonic.error().kind, MnemonicError::Kind::InvalidPhrase);
-        EXPECT_EQ(mnemonic.error().text,
-                  "invalid entropy length " + std::to_string(len) + " (expected 16, 20, 24, 28 or 32 bytes)");
+        EXPECT_EQ(mnemonic.error().text, "invalid entropy length " + std::to_string(len) +
+                                             " (expected 16, 20, 24, 28 or 32 bytes)");
     }
 }
 
@@ -176,7 +185,8 @@ TEST(Mnemonic, SeedWithEmptyPassphraseIsStable) {
 }
 
 TEST(Mnemonic, GenerateGivesDistinctValidPhrases) {
-    for (const auto& [count, words] : {std::pair{WordCount::Twelve, 12u}, std::pair{WordCount::TwentyFour, 24u}}) {
+    for (const auto& [count, words] :
+         {std::pair{WordCount::Twelve, 12u}, std::pair{WordCount::TwentyFour, 24u}}) {
         std::set<std::string> seen;
         for (int i = 0; i < 20; ++i) {
             auto generated = Mnemonic::generate(count);
@@ -193,7 +203,8 @@ TEST(Mnemonic, GenerateGivesDistinctValidPhrases) {
 TEST(Mnemonic, GenerateRefusesACountOutsideTheEnumeration) {
     auto generated = Mnemonic::generate(static_cast<WordCount>(100));
     ASSERT_FALSE(generated);
-    EXPECT_EQ(generated.error().display(), "mnemonic generation failed: unsupported word count 100");
+    EXPECT_EQ(generated.error().display(),
+              "mnemonic generation failed: unsupported word count 100");
 }
 
 TEST(Mnemonic, PhraseBufferIsExactlySized) {
@@ -212,7 +223,8 @@ TEST(Mnemonic, MovedFromValueRendersNothing) {
 TEST(Mnemonic, WordListFileMatchesPublishedHash) {
     std::ifstream in(std::string(OXA_TEST_DATA_DIR) + "/bip39-english.txt", std::ios::binary);
     const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(hex(sha256(bytes_of(file))), "2f5eed53a4727b4bf8880d8f3f199efc90e58503646d9ff8eff3a2ed3b24dbda");
+    EXPECT_EQ(hex(sha256(bytes_of(file))),
+              "2f5eed53a4727b4bf8880d8f3f199efc90e58503646d9ff8eff3a2ed3b24dbda");
 }
 
 TEST(Mnemonic, CompiledWordListMatchesPublishedHash) {
@@ -221,13 +233,15 @@ TEST(Mnemonic, CompiledWordListMatchesPublishedHash) {
         joined += word;
         joined += '\n';
     }
-    EXPECT_EQ(hex(sha256(bytes_of(joined))), "2f5eed53a4727b4bf8880d8f3f199efc90e58503646d9ff8eff3a2ed3b24dbda");
+    EXPECT_EQ(hex(sha256(bytes_of(joined))),
+              "2f5eed53a4727b4bf8880d8f3f199efc90e58503646d9ff8eff3a2ed3b24dbda");
 }
 
 // Word lookup is a binary search.
 TEST(Mnemonic, CompiledWordListIsStrictlySorted) {
     const auto& words = bip39_english_words();
-    EXPECT_TRUE(std::adjacent_find(words.begin(), words.end(), std::greater_equal<>()) == words.end());
+    EXPECT_TRUE(std::adjacent_find(words.begin(), words.end(), std::greater_equal<>()) ==
+                words.end());
 }
 
 }  // namespace

@@ -37,14 +37,16 @@ TEST_P(RlpEncodeLength, WritesShortOrBigEndianLongHeader) {
     EXPECT_EQ(hex(encode_length(GetParam().length, GetParam().offset)), GetParam().header);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Headers, RlpEncodeLength,
-    testing::Values(LengthCase{0, 0x80, "80"}, LengthCase{55, 0x80, "b7"},
-                    LengthCase{56, 0x80, "b838"}, LengthCase{255, 0x80, "b8ff"},
-                    LengthCase{256, 0x80, "b90100"}, LengthCase{0, 0xC0, "c0"},
-                    LengthCase{55, 0xC0, "f7"}, LengthCase{56, 0xC0, "f838"},
-                    LengthCase{256, 0xC0, "f90100"}, LengthCase{65536, 0xC0, "fa010000"},
-                    LengthCase{std::numeric_limits<std::size_t>::max(), 0xC0, "ffffffffffffffffff"}));
+INSTANTIATE_TEST_SUITE_P(Headers, RlpEncodeLength,
+                         testing::Values(LengthCase{0, 0x80, "80"}, LengthCase{55, 0x80, "b7"},
+                                         LengthCase{56, 0x80, "b838"},
+                                         LengthCase{255, 0x80, "b8ff"},
+                                         LengthCase{256, 0x80, "b90100"}, LengthCase{0, 0xC0, "c0"},
+                                         LengthCase{55, 0xC0, "f7"}, LengthCase{56, 0xC0, "f838"},
+                                         LengthCase{256, 0xC0, "f90100"},
+                                         LengthCase{65536, 0xC0, "fa010000"},
+                                         LengthCase{std::numeric_limits<std::size_t>::max(), 0xC0,
+                                                    "ffffffffffffffffff"}));
 
 struct BytesCase {
     const char* input;
@@ -102,7 +104,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"ShortListPastTheEnd", "02c30102", "truncated RLP payload"},
         RefusedCase{"ShortStringPastTheEnd", "02820a", "truncated RLP payload"},
         RefusedCase{"LongListPastTheEnd", "02f83801", "truncated RLP payload"},
-        RefusedCase{"LengthNearSizeMaxDoesNotWrap", "02ffffffffffffffffff00", "truncated RLP payload"},
+        RefusedCase{"LengthNearSizeMaxDoesNotWrap", "02ffffffffffffffffff00",
+                    "truncated RLP payload"},
         RefusedCase{"LengthSizeMaxMinusOne", "02fffffffffffffffffe00", "truncated RLP payload"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -111,25 +114,39 @@ TEST(RlpSignedTypedTx, AppendsParityAndMinimalRAndSToThePayload) {
     const auto s = number32("7f");
     const auto signed_tx = encode_signed_typed_tx(unhex("02c105"), 1, r, s);
     ASSERT_TRUE(signed_tx);
-    EXPECT_EQ(hex(signed_tx.value()), "02c6" "05" "01" "820123" "7f");
+    EXPECT_EQ(hex(signed_tx.value()),
+              "02c6"
+              "05"
+              "01"
+              "820123"
+              "7f");
 }
 
 TEST(RlpSignedTypedTx, ZeroParityAndZeroRBecomeEmptyStrings) {
     const auto signed_tx = encode_signed_typed_tx(unhex("01c0"), 0, Bytes32{}, number32("01"));
     ASSERT_TRUE(signed_tx);
-    EXPECT_EQ(hex(signed_tx.value()), "01c3" "80" "80" "01");
+    EXPECT_EQ(hex(signed_tx.value()),
+              "01c3"
+              "80"
+              "80"
+              "01");
 }
 
 TEST(RlpSignedTypedTx, FullWidthRAndSKeepAll32Bytes) {
     const auto signed_tx = encode_signed_typed_tx(unhex("02c0"), 1, HIGH_R, HIGH_R);
     ASSERT_TRUE(signed_tx);
     const std::string field = "a0" + hex(HIGH_R);
-    EXPECT_EQ(hex(signed_tx.value()), "02f843" "01" + field + field);
+    EXPECT_EQ(hex(signed_tx.value()),
+              "02f843"
+              "01" +
+                  field + field);
 }
 
 TEST(RlpSignedTypedTx, ShortUnsignedListGetsLongHeaderOnceBodyReaches56Bytes) {
     // 10 payload bytes + 1 (v) + 33 (r) + 33 (s) = 77 = 0x4d
-    const auto tx = unhex("02ca" "00112233445566778899");
+    const auto tx = unhex(
+        "02ca"
+        "00112233445566778899");
     const auto signed_tx = encode_signed_typed_tx(tx, 1, HIGH_R, HIGH_R);
     ASSERT_TRUE(signed_tx);
     EXPECT_EQ(hex(std::span(signed_tx.value()).first(4)), "02f84d00");
@@ -163,14 +180,14 @@ TEST_P(RlpReadsAnyHeaderForm, AndCarriesItsPayloadOver) {
               "02" + hex(encode_length(body_bytes, 0xC0)) + payload + "808080");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Forms, RlpReadsAnyHeaderForm,
-    testing::Values(HeaderFormCase{"SingleByteItem", "0205", "05"},
-                    HeaderFormCase{"ShortString", "0282aabb", "aabb"},
-                    HeaderFormCase{"LongString", "02b802aabb", "aabb"},
-                    HeaderFormCase{"LongListTwoLengthBytes", "02f90002aabb", "aabb"},
-                    HeaderFormCase{"EmptyList", "02c0", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Forms, RlpReadsAnyHeaderForm,
+                         testing::Values(HeaderFormCase{"SingleByteItem", "0205", "05"},
+                                         HeaderFormCase{"ShortString", "0282aabb", "aabb"},
+                                         HeaderFormCase{"LongString", "02b802aabb", "aabb"},
+                                         HeaderFormCase{"LongListTwoLengthBytes", "02f90002aabb",
+                                                        "aabb"},
+                                         HeaderFormCase{"EmptyList", "02c0", ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RlpSignedTypedTx, EveryTruncationOfARealPayloadIsRefused) {
     const auto tx = unhex(oxa_test::load_vectors("eip1559.json")["eip1559"][1]["unsigned_payload"]

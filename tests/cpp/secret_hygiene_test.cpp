@@ -56,7 +56,8 @@ SecretBytes hex_of(std::span<const std::uint8_t> bytes) {
 SecretBytes unhex(std::string_view hex) {
     SecretBytes out = SecretBytes::zeroed(hex.size() / 2);
     for (std::size_t i = 0; i < out.size(); ++i) {
-        out.mutable_bytes()[i] = static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(2 * i, 2)), nullptr, 16));
+        out.mutable_bytes()[i] =
+            static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(2 * i, 2)), nullptr, 16));
     }
     return out;
 }
@@ -172,9 +173,8 @@ TEST_F(SecretHygiene, ImportingPrivateKeysLeavesNoSecretInFreedMemory) {
 
 TEST_F(SecretHygiene, ImportingOneKeyForAChainLeavesNoSecretInFreedMemory) {
     FreedBlocks freed;
-    auto info = oxa_lib::import_wallet_private_key("one key", ED25519_KEY_HEX, "solana",
-                                                   PASSPHRASE, vault(), std::nullopt,
-                                                   std::nullopt);
+    auto info = oxa_lib::import_wallet_private_key("one key", ED25519_KEY_HEX, "solana", PASSPHRASE,
+                                                   vault(), std::nullopt, std::nullopt);
     freed.stop();
     ASSERT_TRUE(info) << info.error().display();
     expect_clean(freed, key_pair_secrets());
@@ -223,9 +223,9 @@ TEST_F(SecretHygiene, SendingLeavesNoSecretInFreedMemory) {
     FreedBlocks freed;
     auto evm = oxa_lib::sign_and_send(KEY_WALLET, "ethereum", TX_HEX, PASSPHRASE, std::nullopt,
                                       UNREACHABLE_RPC, vault());
-    auto solana = oxa_lib::sign_and_send(MNEMONIC_WALLET, "solana",
-                                         "01" + std::string(128, '0') + "0100", PASSPHRASE,
-                                         std::nullopt, UNREACHABLE_RPC, vault());
+    auto solana =
+        oxa_lib::sign_and_send(MNEMONIC_WALLET, "solana", "01" + std::string(128, '0') + "0100",
+                               PASSPHRASE, std::nullopt, UNREACHABLE_RPC, vault());
     freed.stop();
     // Both fail in curl, after the key was decrypted and used.
     ASSERT_FALSE(evm);
@@ -241,8 +241,8 @@ TEST_F(SecretHygiene, ReadingAKeyPairWithEscapedDigitsLeavesNoSecret) {
     SecretBytes plaintext = SecretBytes::with_capacity(2 * 6 * 64 + 64);
     plaintext.append(std::string_view("{\"secp256k1\":\""));
     for (char digit : SECP256K1_KEY_HEX) {
-        const char escaped[6] = {'\\', 'u', '0', '0', "0123456789abcdef"[digit >> 4],
-                                 "0123456789abcdef"[digit & 15]};
+        const char escaped[6] = {
+            '\\', 'u', '0', '0', "0123456789abcdef"[digit >> 4], "0123456789abcdef"[digit & 15]};
         plaintext.append(std::string_view(escaped, 6));
     }
     plaintext.append(std::string_view("\",\"ed25519\":\""));
@@ -253,15 +253,14 @@ TEST_F(SecretHygiene, ReadingAKeyPairWithEscapedDigitsLeavesNoSecret) {
     ASSERT_TRUE(stored) << stored.error().display();
 
     FreedBlocks freed;
-    auto signed_tx = oxa_lib::sign_transaction("escaped", "ethereum", TX_HEX, PASSPHRASE,
-                                               std::nullopt, vault());
+    auto signed_tx =
+        oxa_lib::sign_transaction("escaped", "ethereum", TX_HEX, PASSPHRASE, std::nullopt, vault());
     freed.stop();
     ASSERT_TRUE(signed_tx) << signed_tx.error().display();
     expect_clean(freed, key_pair_secrets());
 }
 
-class SigningHygiene : public SecretHygiene,
-                       public ::testing::WithParamInterface<ChainType> {};
+class SigningHygiene : public SecretHygiene, public ::testing::WithParamInterface<ChainType> {};
 
 TEST_P(SigningHygiene, SigningAMessageWithThePhraseWalletLeavesNoSecret) {
     const std::string_view chain = oxa_core::default_chain_for_type(GetParam()).name;
@@ -276,8 +275,8 @@ TEST_P(SigningHygiene, SigningAMessageWithThePhraseWalletLeavesNoSecret) {
 TEST_P(SigningHygiene, SigningATransactionWithTheKeyWalletLeavesNoSecret) {
     const std::string_view chain = oxa_core::default_chain_for_type(GetParam()).name;
     FreedBlocks freed;
-    auto signed_tx = oxa_lib::sign_transaction(KEY_WALLET, chain, TX_HEX, PASSPHRASE,
-                                               std::nullopt, vault());
+    auto signed_tx =
+        oxa_lib::sign_transaction(KEY_WALLET, chain, TX_HEX, PASSPHRASE, std::nullopt, vault());
     freed.stop();
     ASSERT_TRUE(signed_tx) << signed_tx.error().display();
     expect_clean(freed, key_pair_secrets());

@@ -41,7 +41,9 @@ std::vector<std::uint8_t> recover_public_key(std::span<const std::uint8_t> hash,
 
 std::vector<std::uint8_t> uncompressed_point(std::span<const std::uint8_t> point) {
     secp256k1_pubkey parsed;
-    if (!secp256k1_ec_pubkey_parse(verify_context(), &parsed, point.data(), point.size())) return {};
+    if (!secp256k1_ec_pubkey_parse(verify_context(), &parsed, point.data(), point.size())) {
+        return {};
+    }
     return serialize_uncompressed(parsed);
 }
 

@@ -16,8 +16,8 @@ namespace {
 
 using oxa_core::ChainType;
 using oxa_signer::Curve;
-using oxa_signer::SignerError;
 using oxa_signer::signer_for_chain;
+using oxa_signer::SignerError;
 using oxa_test::unhex;
 
 struct Row {
@@ -26,32 +26,62 @@ struct Row {
     std::string path_0;
     std::string path_7;
     std::string path_max;
-    const char* hash_noun;        // in the hash-length error of secp256k1 families
+    const char* hash_noun;  // in the hash-length error of secp256k1 families
     bool assembles_transactions;  // supplies encode_signed_transaction
-    bool cuts_signable_bytes;     // supplies extract_signable_bytes
+    bool cuts_signable_bytes;  // supplies extract_signable_bytes
 };
 
 // One row per family; a new ChainType fails to compile here until it has one.
 Row row(ChainType type) {
     switch (type) {
         case ChainType::Evm:
-            return {Curve::Secp256k1, 60, "m/44'/60'/0'/0/0", "m/44'/60'/0'/0/7",
-                    "m/44'/60'/0'/0/4294967295", "prehash", true, false};
+            return {Curve::Secp256k1,
+                    60,
+                    "m/44'/60'/0'/0/0",
+                    "m/44'/60'/0'/0/7",
+                    "m/44'/60'/0'/0/4294967295",
+                    "prehash",
+                    true,
+                    false};
         case ChainType::Solana:
-            return {Curve::Ed25519, 501, "m/44'/501'/0'/0'", "m/44'/501'/7'/0'",
-                    "m/44'/501'/4294967295'/0'", nullptr, true, true};
+            return {Curve::Ed25519,
+                    501,
+                    "m/44'/501'/0'/0'",
+                    "m/44'/501'/7'/0'",
+                    "m/44'/501'/4294967295'/0'",
+                    nullptr,
+                    true,
+                    true};
         case ChainType::Cosmos:
-            return {Curve::Secp256k1, 118, "m/44'/118'/0'/0/0", "m/44'/118'/0'/0/7",
-                    "m/44'/118'/0'/0/4294967295", "hash", false, false};
+            return {Curve::Secp256k1,
+                    118,
+                    "m/44'/118'/0'/0/0",
+                    "m/44'/118'/0'/0/7",
+                    "m/44'/118'/0'/0/4294967295",
+                    "hash",
+                    false,
+                    false};
         case ChainType::Bitcoin:
-            return {Curve::Secp256k1, 0, "m/84'/0'/0'/0/0", "m/84'/0'/0'/0/7",
-                    "m/84'/0'/0'/0/4294967295", "hash", false, false};
+            return {Curve::Secp256k1,
+                    0,
+                    "m/84'/0'/0'/0/0",
+                    "m/84'/0'/0'/0/7",
+                    "m/84'/0'/0'/0/4294967295",
+                    "hash",
+                    false,
+                    false};
         case ChainType::Tron:
-            return {Curve::Secp256k1, 195, "m/44'/195'/0'/0/0", "m/44'/195'/0'/0/7",
-                    "m/44'/195'/0'/0/4294967295", "hash", false, false};
+            return {Curve::Secp256k1,
+                    195,
+                    "m/44'/195'/0'/0/0",
+                    "m/44'/195'/0'/0/7",
+                    "m/44'/195'/0'/0/4294967295",
+                    "hash",
+                    false,
+                    false};
         case ChainType::Ton:
-            return {Curve::Ed25519, 607, "m/44'/607'/0'", "m/44'/607'/7'", "m/44'/607'/4294967295'",
-                    nullptr, false, false};
+            return {Curve::Ed25519,           607,     "m/44'/607'/0'", "m/44'/607'/7'",
+                    "m/44'/607'/4294967295'", nullptr, false,           false};
     }
     throw std::logic_error("unknown chain type");
 }
@@ -65,7 +95,8 @@ std::string abandon_address(ChainType type) {
         case ChainType::Cosmos: return v["accounts"][2]["address"];
         case ChainType::Bitcoin: return v["accounts"][4]["address"];
         case ChainType::Tron: return v["accounts"][3]["address"];
-        case ChainType::Ton: return v["ton_wallet_v5r1"]["abandon_computed"]["address_non_bounceable"];
+        case ChainType::Ton:
+            return v["ton_wallet_v5r1"]["abandon_computed"]["address_non_bounceable"];
     }
     throw std::logic_error("unknown chain type");
 }
@@ -87,8 +118,10 @@ TEST_P(SignerRegistry, BuildsAFreshSignerWithTheFamilysConstants) {
 
 TEST_P(SignerRegistry, DerivesTheAbandonWalletsAddressAlongItsDefaultPath) {
     const auto signer = signer_for_chain(GetParam());
-    const auto seed = unhex(oxa_test::load_vectors("addresses-abandon.json")["seed"].get<std::string>());
-    const auto key = oxa_signer::HdDeriver::derive(seed, signer->default_derivation_path(0), signer->curve());
+    const auto seed =
+        unhex(oxa_test::load_vectors("addresses-abandon.json")["seed"].get<std::string>());
+    const auto key =
+        oxa_signer::HdDeriver::derive(seed, signer->default_derivation_path(0), signer->curve());
     ASSERT_TRUE(key) << key.error().display();
     const auto address = signer->derive_address(key.value().bytes());
     ASSERT_TRUE(address) << address.error().display();
@@ -163,13 +196,16 @@ TEST_P(SignerRegistry, HashLengthIsCheckedBeforeTheKey) {
     for (std::size_t length : {0, 20, 31, 33, 64}) {
         const auto result = signer->sign({}, std::vector<std::uint8_t>(length, 1));
         ASSERT_FALSE(result);
-        EXPECT_EQ(result.error().display(), "invalid message: expected 32-byte " + std::string(noun) +
-                                                ", got " + std::to_string(length) + " bytes");
+        EXPECT_EQ(result.error().display(), "invalid message: expected 32-byte " +
+                                                std::string(noun) + ", got " +
+                                                std::to_string(length) + " bytes");
     }
 }
 
 TEST_P(SignerRegistry, DefaultExtractReturnsTheInputItself) {
-    if (row(GetParam()).cuts_signable_bytes) GTEST_SKIP() << "the family cuts its own signable bytes";
+    if (row(GetParam()).cuts_signable_bytes) {
+        GTEST_SKIP() << "the family cuts its own signable bytes";
+    }
     const auto signer = signer_for_chain(GetParam());
     for (const auto& tx : {std::vector<std::uint8_t>{}, oxa_test::random_bytes(70)}) {
         const auto view = signer->extract_signable_bytes(tx);
@@ -182,11 +218,13 @@ TEST_P(SignerRegistry, DefaultExtractReturnsTheInputItself) {
 TEST_P(SignerRegistry, DefaultEncodeRefusesAnyInputNamingTheFamily) {
     if (row(GetParam()).assembles_transactions) GTEST_SKIP() << "the family assembles transactions";
     const auto signer = signer_for_chain(GetParam());
-    const std::string expected = "invalid transaction: encode_signed_transaction not implemented for " +
-                                 std::string(oxa_core::chain_type_name(GetParam()));
+    const std::string expected =
+        "invalid transaction: encode_signed_transaction not implemented for " +
+        std::string(oxa_core::chain_type_name(GetParam()));
     const auto real = signer->sign_transaction(oxa_test::random_bytes(32), unhex("02c0")).value();
     const oxa_signer::SignOutput empty{};
-    for (const auto& tx : {std::vector<std::uint8_t>{}, unhex("02c0"), oxa_test::random_bytes(100)}) {
+    for (const auto& tx :
+         {std::vector<std::uint8_t>{}, unhex("02c0"), oxa_test::random_bytes(100)}) {
         for (const auto* out : {&real, &empty}) {
             const auto result = signer->encode_signed_transaction(tx, *out);
             ASSERT_FALSE(result);
@@ -235,10 +273,11 @@ TEST_P(SignerErrorDisplay, PrefixesTheCarriedText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, SignerErrorDisplay,
-    testing::Values(DisplayCase{SignerError::Kind::InvalidPrivateKey, "invalid private key: x y"},
-                    DisplayCase{SignerError::Kind::InvalidMessage, "invalid message: x y"},
-                    DisplayCase{SignerError::Kind::SigningFailed, "signing failed: x y"},
-                    DisplayCase{SignerError::Kind::AddressDerivation, "address derivation failed: x y"},
-                    DisplayCase{SignerError::Kind::InvalidTransaction, "invalid transaction: x y"}));
+    testing::Values(
+        DisplayCase{SignerError::Kind::InvalidPrivateKey, "invalid private key: x y"},
+        DisplayCase{SignerError::Kind::InvalidMessage, "invalid message: x y"},
+        DisplayCase{SignerError::Kind::SigningFailed, "signing failed: x y"},
+        DisplayCase{SignerError::Kind::AddressDerivation, "address derivation failed: x y"},
+        DisplayCase{SignerError::Kind::InvalidTransaction, "invalid transaction: x y"}));
 
 }  // namespace

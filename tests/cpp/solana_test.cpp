@@ -139,15 +139,15 @@ TEST_P(SolanaExtract, CutsTheMessageAfterTheSlots) {
 
 INSTANTIATE_TEST_SUITE_P(
     Slots, SolanaExtract,
-    testing::Values(
-        ExtractCase{"Empty", {}, "invalid transaction: empty transaction", false},
-        ExtractCase{"ZeroSlotsOnly", {0}, TOO_SHORT, false},
-        ExtractCase{"ZeroSlotsWithMessage", {0, 0xaa, 0xbb}, "aabb", true},
-        ExtractCase{"SlotsWithoutMessage", transaction(1, 1, {}), TOO_SHORT, false},
-        ExtractCase{"OneSlotOneByte", transaction(1, 1, {0x42}), "42", true},
-        ExtractCase{"TwoSlots", transaction(2, 2, {1, 2, 3}), "010203", true},
-        ExtractCase{"SlotsRunPastTheEnd", transaction(2, 1, {1, 2, 3}), TOO_SHORT, false},
-        ExtractCase{"MaximumCountShortTx", transaction(255, 1, {1}), TOO_SHORT, false}),
+    testing::Values(ExtractCase{"Empty", {}, "invalid transaction: empty transaction", false},
+                    ExtractCase{"ZeroSlotsOnly", {0}, TOO_SHORT, false},
+                    ExtractCase{"ZeroSlotsWithMessage", {0, 0xaa, 0xbb}, "aabb", true},
+                    ExtractCase{"SlotsWithoutMessage", transaction(1, 1, {}), TOO_SHORT, false},
+                    ExtractCase{"OneSlotOneByte", transaction(1, 1, {0x42}), "42", true},
+                    ExtractCase{"TwoSlots", transaction(2, 2, {1, 2, 3}), "010203", true},
+                    ExtractCase{"SlotsRunPastTheEnd", transaction(2, 1, {1, 2, 3}), TOO_SHORT,
+                                false},
+                    ExtractCase{"MaximumCountShortTx", transaction(255, 1, {1}), TOO_SHORT, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct EncodeCase {
@@ -169,13 +169,15 @@ TEST_P(SolanaEncodeRefuses, WithTheExactText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Slots, SolanaEncodeRefuses,
-    testing::Values(
-        EncodeCase{"SignatureOf65BeforeEmptyTx", {}, 65, BAD_SIGNATURE},
-        EncodeCase{"SignatureOf63", transaction(1, 1, {1}), 63, BAD_SIGNATURE},
-        EncodeCase{"Empty", {}, 64, "invalid transaction: empty transaction"},
-        EncodeCase{"NoSlots", {0, 1, 2}, 64, "invalid transaction: transaction has no signature slots"},
-        EncodeCase{"SlotCutShort", std::vector<std::uint8_t>(64, 1), 64, TOO_SHORT},
-        EncodeCase{"SecondSlotMissing", transaction(2, 1, {1, 2}), 64, TOO_SHORT}),
+    testing::Values(EncodeCase{"SignatureOf65BeforeEmptyTx", {}, 65, BAD_SIGNATURE},
+                    EncodeCase{"SignatureOf63", transaction(1, 1, {1}), 63, BAD_SIGNATURE},
+                    EncodeCase{"Empty", {}, 64, "invalid transaction: empty transaction"},
+                    EncodeCase{"NoSlots",
+                               {0, 1, 2},
+                               64,
+                               "invalid transaction: transaction has no signature slots"},
+                    EncodeCase{"SlotCutShort", std::vector<std::uint8_t>(64, 1), 64, TOO_SHORT},
+                    EncodeCase{"SecondSlotMissing", transaction(2, 1, {1, 2}), 64, TOO_SHORT}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SolanaEncode, SlotsWithoutMessageAreAccepted) {

@@ -19,7 +19,8 @@ std::vector<std::uint8_t> unhex(std::string_view hex) {
     if (hex.size() % 2 != 0) throw std::invalid_argument("odd hex");
     std::vector<std::uint8_t> out(hex.size() / 2);
     for (std::size_t i = 0; i < out.size(); ++i) {
-        out[i] = static_cast<std::uint8_t>(std::stoul(std::string(hex.substr(2 * i, 2)), nullptr, 16));
+        out[i] =
+            static_cast<std::uint8_t>(std::stoul(std::string(hex.substr(2 * i, 2)), nullptr, 16));
     }
     return out;
 }

@@ -20,7 +20,8 @@ using oxa_test::unhex;
 
 const TonSigner SIGNER;
 
-constexpr const char* CODE_HASH = "20834b7b72b112147e1b2fb457b84e74d1a30f04f737d4f62a668e9552d2b72f";
+constexpr const char* CODE_HASH =
+    "20834b7b72b112147e1b2fb457b84e74d1a30f04f737d4f62a668e9552d2b72f";
 
 // Independent helpers: the cell layout written out as a string of bits, hashes
 // from OpenSSL, CRC bit by bit, Base64 from libsodium.
@@ -78,8 +79,8 @@ std::vector<std::uint8_t> base64url_decode(const std::string& text) {
 }
 
 std::vector<std::uint8_t> expected_data_cell(const std::vector<std::uint8_t>& public_key) {
-    const std::string data_bits = "1" + std::string(32, '0') + bits_of(unhex("7fffff11")) +
-                                  bits_of(public_key) + "0";
+    const std::string data_bits =
+        "1" + std::string(32, '0') + bits_of(unhex("7fffff11")) + bits_of(public_key) + "0";
     std::string tagged = data_bits + "1";
     tagged.resize(41 * 8, '0');
     auto cell = unhex("0051");

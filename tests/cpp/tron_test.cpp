@@ -61,7 +61,10 @@ TEST(TronSignMessage, UsesTheTronPrefixAndKeepsVAtZeroOrOne) {
     const auto& sig = out.value().signature;
     EXPECT_LE(sig[64], 1);
     EXPECT_EQ(out.value().recovery_id, sig[64]);
-    const auto digest = oxa_signer::keccak256(bytes_of("\x19" "TRON Signed Message:\n10" + message));
+    const auto digest =
+        oxa_signer::keccak256(bytes_of("\x19"
+                                       "TRON Signed Message:\n10" +
+                                       message));
     EXPECT_EQ(oxa_test::recover_public_key(digest, sig, sig[64]),
               unhex(abandon_tron()["public_key_uncompressed"].get<std::string>()));
 
@@ -73,8 +76,11 @@ TEST(TronSignMessage, UsesTheTronPrefixAndKeepsVAtZeroOrOne) {
 
 TEST(TronSignMessage, EmptyMessageSignsThePrefixWithLengthZero) {
     const auto key = oxa_test::random_bytes(32);
-    const auto digest = oxa_signer::keccak256(bytes_of("\x19" "TRON Signed Message:\n0"));
-    EXPECT_EQ(SIGNER.sign_message(key, {}).value().signature, SIGNER.sign(key, digest).value().signature);
+    const auto digest =
+        oxa_signer::keccak256(bytes_of("\x19"
+                                       "TRON Signed Message:\n0"));
+    EXPECT_EQ(SIGNER.sign_message(key, {}).value().signature,
+              SIGNER.sign(key, digest).value().signature);
 }
 
 TEST(TronSignTransaction, SignsTheSingleSha256OfTheBytes) {

@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <map>
 #include <sstream>
@@ -44,7 +44,7 @@ EncryptedWallet make_wallet(std::string id, std::string name,
 }
 
 unsigned mode_of(const fs::path& path) {
-    struct stat st {};
+    struct stat st{};
     if (::stat(path.c_str(), &st) != 0) return 0;
     return st.st_mode & 07777;
 }
@@ -154,7 +154,8 @@ TEST_F(Vault, EveryAccessSetsLooseDirectoriesBackTo0700) {
         {"list", [&] { return oxa_lib::list_encrypted_wallets(vault()).ok(); }},
         {"lookup", [&] { return oxa_lib::load_wallet_by_name_or_id("kept", vault()).ok(); }},
         {"name check", [&] { return oxa_lib::wallet_name_exists("kept", vault()).ok(); }},
-        {"save", [&] { return oxa_lib::save_encrypted_wallet(make_wallet("w", "w"), vault()).ok(); }},
+        {"save",
+         [&] { return oxa_lib::save_encrypted_wallet(make_wallet("w", "w"), vault()).ok(); }},
         {"delete", [&] { return oxa_lib::delete_wallet_file("w", vault()).ok(); }},
         {"lock", [&] { return oxa_lib::VaultWriteLock::acquire(vault()).ok(); }},
     };
@@ -177,7 +178,7 @@ struct ModeCase {
 };
 
 TEST(VaultPermissions, CheckWarnsExactlyWhenTheBitsAreNot0700) {
-    const ModeCase cases[] = {{0755, "0755"}, {0777, "0777"}, {0500, "0500"}, {0070, "0070"},
+    const ModeCase cases[] = {{0755, "0755"}, {0777, "0777"},  {0500, "0500"},  {0070, "0070"},
                               {0000, "0000"}, {0700, nullptr}, {01700, nullptr}};
     oxa_test::ScratchDir scratch;
     const fs::path dir = scratch.path() / "d";
@@ -187,8 +188,9 @@ TEST(VaultPermissions, CheckWarnsExactlyWhenTheBitsAreNot0700) {
         ASSERT_EQ(::chmod(dir.c_str(), c.mode), 0);
         testing::internal::CaptureStderr();
         oxa_lib::check_vault_permissions(dir);
-        const std::string expected =
-            c.shown ? "warning: " + dir.string() + " has permissions " + c.shown + ", expected 0700\n" : "";
+        const std::string expected = c.shown ? "warning: " + dir.string() + " has permissions " +
+                                                   c.shown + ", expected 0700\n"
+                                             : "";
         EXPECT_EQ(testing::internal::GetCapturedStderr(), expected);
     }
     ::chmod(dir.c_str(), 0700);
@@ -331,8 +333,8 @@ TEST_F(Vault, DamagedJsonFilesAreSkippedWithAWarning) {
 
 TEST_F(Vault, FilesWithoutTheJsonExtensionAreIgnoredSilently) {
     save(make_wallet("good", "good"));
-    for (const char* name : {"notes.txt", "wallet.JSON", ".json", "wallet.json.bak", "json", "w.jsonx",
-                             ".0123456789abcdef.tmp"}) {
+    for (const char* name : {"notes.txt", "wallet.JSON", ".json", "wallet.json.bak", "json",
+                             "w.jsonx", ".0123456789abcdef.tmp"}) {
         write_file(wallets() / name, "{");
     }
     testing::internal::CaptureStderr();
@@ -345,14 +347,15 @@ TEST_F(Vault, FileLargerThanOneMebibyteIsNotRead) {
     const std::string text = oxa_core::serialize_encrypted_wallet(make_wallet("big", "big"));
     list();
     // Trailing blanks keep the document valid, so only the size decides.
-    write_file(wallets() / "at-cap.json", text + std::string(MAX_WALLET_FILE_BYTES - text.size(), ' '));
+    write_file(wallets() / "at-cap.json",
+               text + std::string(MAX_WALLET_FILE_BYTES - text.size(), ' '));
     write_file(wallets() / "over-cap.json",
                text + std::string(MAX_WALLET_FILE_BYTES + 1 - text.size(), ' '));
     testing::internal::CaptureStderr();
     const auto listed = list();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "warning: skipping " + (wallets() / "over-cap.json").string() +
-                  ": file is larger than 1048576 bytes\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "warning: skipping " +
+                                                          (wallets() / "over-cap.json").string() +
+                                                          ": file is larger than 1048576 bytes\n");
     EXPECT_EQ(ids_of(listed), std::vector<std::string>{"big"});
 }
 
@@ -385,7 +388,7 @@ TEST_F(Vault, FifoNamedLikeAWalletFileDoesNotStallTheListing) {
 
 struct LookupCase {
     std::string text;
-    std::string id;       // the wallet found, or empty
+    std::string id;  // the wallet found, or empty
     std::string display;  // the error otherwise
     OxaLibError::Kind kind = OxaLibError::Kind::WalletNotFound;
 };
@@ -491,7 +494,8 @@ TEST_F(Vault, DeletingAMissingFileReportsTheId) {
 
 TEST_F(Vault, WalletStoredUnderAnotherFileNameCannotBeDeletedByItsId) {
     list();
-    write_file(wallets() / "outer.json", oxa_core::serialize_encrypted_wallet(make_wallet("inner", "n")));
+    write_file(wallets() / "outer.json",
+               oxa_core::serialize_encrypted_wallet(make_wallet("inner", "n")));
     EXPECT_TRUE(oxa_lib::load_wallet_by_name_or_id("inner", vault()));
     const auto deleted = oxa_lib::delete_wallet_file("inner", vault());
     ASSERT_FALSE(deleted);
@@ -510,14 +514,16 @@ TEST_F(Vault, IdThatIsNotAPlainFileStemNeverBuildsAPath) {
           fs::path(absolute + ".json")}) {
         write_file(target, "sentinel");
     }
-    const std::string ids[] = {"", ".", "..", ".x", "a/b", "../x", "../../escape", absolute, "a\0b"s};
+    const std::string ids[] = {"",       ".",    "..", ".x", "a/b", "../x", "../../escape",
+                               absolute, "a\0b"s};
     for (const std::string& id : ids) {
         SCOPED_TRACE(id);
         const auto before = snapshot(scratch());
         const auto saved = oxa_lib::save_encrypted_wallet(make_wallet(id, "n"), vault());
         ASSERT_FALSE(saved);
         EXPECT_EQ(saved.error().kind(), OxaLibError::Kind::InvalidInput);
-        EXPECT_EQ(saved.error().display(), "invalid input: wallet id '" + id + "' cannot be used as a file name");
+        EXPECT_EQ(saved.error().display(),
+                  "invalid input: wallet id '" + id + "' cannot be used as a file name");
         const auto deleted = oxa_lib::delete_wallet_file(id, vault());
         ASSERT_FALSE(deleted);
         EXPECT_EQ(deleted.error().kind(), OxaLibError::Kind::WalletNotFound);

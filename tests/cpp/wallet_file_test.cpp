@@ -44,10 +44,12 @@ bool all_digits(std::string_view text) {
 bool has_place(std::string_view error) {
     const std::size_t at_line = error.rfind(" at line ");
     const std::size_t column = error.rfind(" column ");
-    if (at_line == std::string_view::npos || column == std::string_view::npos || at_line == 0 || column < at_line) {
+    if (at_line == std::string_view::npos || column == std::string_view::npos || at_line == 0 ||
+        column < at_line) {
         return false;
     }
-    return all_digits(error.substr(at_line + 9, column - at_line - 9)) && all_digits(error.substr(column + 8));
+    return all_digits(error.substr(at_line + 9, column - at_line - 9)) &&
+           all_digits(error.substr(column + 8));
 }
 
 // YYYY-MM-DDTHH:MM:SS, an optional fraction of 3, 6 or 9 digits, "+00:00".
@@ -55,13 +57,17 @@ bool is_utc_rfc3339(std::string_view text) {
     if (text.size() < 25 || !text.ends_with("+00:00")) return false;
     const std::string_view clock = text.substr(0, 19);
     for (std::size_t i = 0; i < clock.size(); ++i) {
-        const char expected = i == 4 || i == 7 ? '-' : i == 10 ? 'T' : i == 13 || i == 16 ? ':' : '0';
+        const char expected = i == 4 || i == 7     ? '-'
+                              : i == 10            ? 'T'
+                              : i == 13 || i == 16 ? ':'
+                                                   : '0';
         if (expected == '0' ? !all_digits(clock.substr(i, 1)) : clock[i] != expected) return false;
     }
     const std::string_view fraction = text.substr(19, text.size() - 25);
     if (fraction.empty()) return true;
     const std::size_t digits = fraction.size() - 1;
-    return fraction[0] == '.' && (digits == 3 || digits == 6 || digits == 9) && all_digits(fraction.substr(1));
+    return fraction[0] == '.' && (digits == 3 || digits == 6 || digits == 9) &&
+           all_digits(fraction.substr(1));
 }
 
 std::string param_name(const std::string& name) {
@@ -86,8 +92,24 @@ std::vector<ReadCase> read_cases(const char* section) {
 }
 
 std::string random_text(std::mt19937_64& rng) {
-    static const std::vector<std::string> pieces = {"a", "Z", "0", " ", "\"", "\\", "/", "\b", "\f", "\n", "\r",
-                                                    "\t", std::string(1, '\0'), "\x1f", "\x7f", "é", "—", "😀"};
+    static const std::vector<std::string> pieces = {"a",
+                                                    "Z",
+                                                    "0",
+                                                    " ",
+                                                    "\"",
+                                                    "\\",
+                                                    "/",
+                                                    "\b",
+                                                    "\f",
+                                                    "\n",
+                                                    "\r",
+                                                    "\t",
+                                                    std::string(1, '\0'),
+                                                    "\x1f",
+                                                    "\x7f",
+                                                    "é",
+                                                    "—",
+                                                    "😀"};
     std::string out;
     for (std::size_t n = rng() % 12; n > 0; --n) out += pieces[rng() % pieces.size()];
     return out;
@@ -101,12 +123,16 @@ json random_generic(std::mt19937_64& rng, int depth) {
         case 3: return random_text(rng);
         case 4: {
             json array = json::array();
-            for (std::size_t n = rng() % 3; n > 0; --n) array.push_back(random_generic(rng, depth - 1));
+            for (std::size_t n = rng() % 3; n > 0; --n) {
+                array.push_back(random_generic(rng, depth - 1));
+            }
             return array;
         }
         default: {
             json object = json::object();
-            for (std::size_t n = rng() % 4; n > 0; --n) object[random_text(rng)] = random_generic(rng, depth - 1);
+            for (std::size_t n = rng() % 4; n > 0; --n) {
+                object[random_text(rng)] = random_generic(rng, depth - 1);
+            }
             return object;
         }
     }
@@ -120,7 +146,8 @@ EncryptedWallet random_wallet(std::mt19937_64& rng) {
     wallet.created_at = random_text(rng);
     if (rng() % 2 == 0) wallet.chain_type = oxa_core::ALL_CHAIN_TYPES[rng() % 6];
     for (std::size_t n = rng() % 7; n > 0; --n) {
-        wallet.accounts.push_back({random_text(rng), random_text(rng), random_text(rng), random_text(rng)});
+        wallet.accounts.push_back(
+            {random_text(rng), random_text(rng), random_text(rng), random_text(rng)});
     }
     wallet.crypto = RawJson(random_generic(rng, 3));
     wallet.key_type = rng() % 2 == 0 ? KeyType::Mnemonic : KeyType::PrivateKey;
@@ -155,7 +182,8 @@ TEST(WalletFile, GoldenMnemonicWalletReadsItsFields) {
     ASSERT_EQ(wallet.accounts.size(), oxa_core::ACCOUNT_ORDER.size());
     for (std::size_t i = 0; i < wallet.accounts.size(); ++i) {
         const WalletAccount& account = wallet.accounts[i];
-        EXPECT_EQ(account.chain_id, oxa_core::default_chain_for_type(oxa_core::ACCOUNT_ORDER[i]).chain_id);
+        EXPECT_EQ(account.chain_id,
+                  oxa_core::default_chain_for_type(oxa_core::ACCOUNT_ORDER[i]).chain_id);
         EXPECT_EQ(account.account_id, account.chain_id + ":" + account.address);
     }
     EXPECT_EQ(wallet.accounts[0].address, "0x9858EfFD232B4033E47d90003D41EC34EcaEda94");
@@ -238,8 +266,8 @@ TEST(WalletFile, MembersInAnyOrderFillTheirFields) {
 }
 
 TEST(WalletFile, RecordAsArrayTakesMembersInDeclarationOrder) {
-    const EncryptedWallet wallet =
-        parsed(R"([1,"i","n","t","solana",[["a","b","c","d"]],{"k":1},{"mnemonic":null},{"m":[1]}])");
+    const EncryptedWallet wallet = parsed(
+        R"([1,"i","n","t","solana",[["a","b","c","d"]],{"k":1},{"mnemonic":null},{"m":[1]}])");
     EXPECT_EQ(wallet.oxa_version, 1u);
     EXPECT_EQ(wallet.chain_type, ChainType::Solana);
     const std::vector<WalletAccount> accounts = {{"a", "b", "c", "d"}};
@@ -314,7 +342,8 @@ TEST(WalletFile, WritesThePrettyFormExactly) {
 TEST(WalletFile, GenericValuesAreWrittenWithTheLastOfARepeatedKey) {
     EncryptedWallet wallet = parsed(
         R"({"oxa_version":2,"id":"i","name":"n","created_at":"t","accounts":[],"crypto":{"k":1,"k":2},"key_type":"mnemonic"})");
-    EXPECT_NE(serialize_encrypted_wallet(wallet).find("  \"crypto\": {\n    \"k\": 2\n  },\n"), std::string::npos);
+    EXPECT_NE(serialize_encrypted_wallet(wallet).find("  \"crypto\": {\n    \"k\": 2\n  },\n"),
+              std::string::npos);
 }
 
 TEST(WalletFile, TextIsEscapedOnlyWhereJsonRequires) {
@@ -331,9 +360,13 @@ TEST(WalletFile, TextIsEscapedOnlyWhereJsonRequires) {
 
 TEST(WalletFile, InvalidUtf8InTextIsWrittenAsReplacementCharacters) {
     EncryptedWallet wallet;
-    wallet.name = "a\xff" "b\xe2\x82";
+    wallet.name =
+        "a\xff"
+        "b\xe2\x82";
     const std::string text = serialize_encrypted_wallet(wallet);
-    EXPECT_EQ(parsed(text).name, "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+    EXPECT_EQ(parsed(text).name,
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD");
 }
 
 TEST(WalletFile, RandomRecordsSurviveWritingAndReading) {
@@ -355,7 +388,8 @@ class CreatedAtFormat : public ::testing::TestWithParam<json> {};
 
 TEST_P(CreatedAtFormat, UsesTheFewestExactFractionDigits) {
     const json& c = GetParam();
-    EXPECT_EQ(oxa_core::format_rfc3339_utc(c.at("seconds").get<std::int64_t>(), c.at("nanos").get<std::uint32_t>()),
+    EXPECT_EQ(oxa_core::format_rfc3339_utc(c.at("seconds").get<std::int64_t>(),
+                                           c.at("nanos").get<std::uint32_t>()),
               c.at("text").get<std::string>());
 }
 INSTANTIATE_TEST_SUITE_P(WalletFile, CreatedAtFormat,
@@ -364,9 +398,10 @@ INSTANTIATE_TEST_SUITE_P(WalletFile, CreatedAtFormat,
                                                  .get<std::vector<json>>()));
 
 TEST(WalletFile, CreateStampsTheCurrentVersionAndUtcTime) {
-    const std::vector<WalletAccount> accounts = {{"eip155:1:0xa", "0xa", "eip155:1", "m/44'/60'/0'/0/0"}};
-    const EncryptedWallet wallet =
-        EncryptedWallet::create("id", "name", accounts, RawJson(json{{"k", "v"}}), KeyType::PrivateKey);
+    const std::vector<WalletAccount> accounts = {
+        {"eip155:1:0xa", "0xa", "eip155:1", "m/44'/60'/0'/0/0"}};
+    const EncryptedWallet wallet = EncryptedWallet::create(
+        "id", "name", accounts, RawJson(json{{"k", "v"}}), KeyType::PrivateKey);
     EXPECT_EQ(wallet.oxa_version, 2u);
     EXPECT_EQ(wallet.id, "id");
     EXPECT_EQ(wallet.name, "name");
@@ -383,7 +418,8 @@ TEST(WalletFile, CreateStampsTheCurrentVersionAndUtcTime) {
 TEST(OxaError, DisplaysEachVariantWithItsPrefix) {
     using Kind = oxa_core::OxaError::Kind;
     EXPECT_EQ((oxa_core::OxaError{Kind::WalletNotFound, "w"}).display(), "wallet not found: w");
-    EXPECT_EQ((oxa_core::OxaError{Kind::ChainNotSupported, "c"}).display(), "chain not supported: c");
+    EXPECT_EQ((oxa_core::OxaError{Kind::ChainNotSupported, "c"}).display(),
+              "chain not supported: c");
     EXPECT_EQ((oxa_core::OxaError{Kind::InvalidPassphrase, ""}).display(), "invalid passphrase");
     EXPECT_EQ((oxa_core::OxaError{Kind::InvalidInput, "i"}).display(), "invalid input: i");
     EXPECT_EQ((oxa_core::OxaError{Kind::CaipParse, "p"}).display(), "CAIP parse error: p");

@@ -66,8 +66,12 @@ TEST_F(SecretBytesRelease, AssignmentReleasesTheOldBuffer) {
 }
 
 TEST_F(SecretBytesRelease, EmptyBufferAllocatesNothing) {
-    { SecretBytes s = SecretBytes::from_slice(std::span<const std::uint8_t>()); }
-    { SecretBytes s = SecretBytes::with_capacity(0); }
+    {
+        SecretBytes s = SecretBytes::from_slice(std::span<const std::uint8_t>());
+    }
+    {
+        SecretBytes s = SecretBytes::with_capacity(0);
+    }
     EXPECT_EQ(g_released.count, 0u);
 }
 

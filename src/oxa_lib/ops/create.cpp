@@ -129,8 +129,8 @@ LibResult<WalletInfo> import_wallet_mnemonic(std::string_view name, std::string_
     if (!lock) return Err{std::move(lock).error()};
     auto mnemonic = oxa_signer::Mnemonic::from_phrase(phrase);
     if (!mnemonic) return Err{OxaLibError(mnemonic.error())};
-    return store_mnemonic_wallet(name, mnemonic.value(), index.value_or(0),
-                                 passphrase.value_or(""), vault);
+    return store_mnemonic_wallet(name, mnemonic.value(), index.value_or(0), passphrase.value_or(""),
+                                 vault);
 }
 
 LibResult<WalletInfo> import_wallet_private_key(std::string_view name,

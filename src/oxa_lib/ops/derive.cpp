@@ -16,8 +16,8 @@ LibResult<std::string> derive_address(std::string_view phrase, std::string_view 
     if (!mnemonic) return Err{OxaLibError(mnemonic.error())};
     const auto signer = oxa_signer::signer_for_chain(chain.value().chain_type);
     const std::string path = signer->default_derivation_path(index.value_or(0));
-    auto key = oxa_signer::HdDeriver::derive_from_mnemonic(mnemonic.value(), "", path,
-                                                           signer->curve());
+    auto key =
+        oxa_signer::HdDeriver::derive_from_mnemonic(mnemonic.value(), "", path, signer->curve());
     if (!key) return Err{OxaLibError(key.error())};
     auto address = signer->derive_address(key.value().bytes());
     if (!address) return Err{OxaLibError(address.error())};

@@ -39,8 +39,7 @@ LibResult<oxa_signer::SecretBytes> unseal(const oxa_core::EncryptedWallet& walle
 }
 
 LibResult<oxa_signer::SecretBytes> decode_secret_hex(std::string_view text,
-                                                     std::string_view error_prefix,
-                                                     bool strip_0x) {
+                                                     std::string_view error_prefix, bool strip_0x) {
     if (strip_0x && text.starts_with("0x")) text.remove_prefix(2);
     const auto fail = [&](const std::string& decoder_text) {
         return Err{OxaLibError::invalid_input(std::string(error_prefix) + decoder_text)};

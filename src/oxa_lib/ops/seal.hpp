@@ -29,7 +29,6 @@ LibResult<oxa_signer::SecretBytes> unseal(const oxa_core::EncryptedWallet& walle
 /// `text` without a leading lowercase "0x", decoded as hex into pinned memory.
 /// Errors carry the decoder's text behind `error_prefix`.
 LibResult<oxa_signer::SecretBytes> decode_secret_hex(std::string_view text,
-                                                     std::string_view error_prefix,
-                                                     bool strip_0x);
+                                                     std::string_view error_prefix, bool strip_0x);
 
 }  // namespace oxa_lib

@@ -76,8 +76,8 @@ LibResult<oxa_signer::SecretBytes> key_from_mnemonic(const oxa_signer::SecretByt
     auto mnemonic = oxa_signer::Mnemonic::from_phrase(secret.text());
     if (!mnemonic) return Err{OxaLibError(mnemonic.error())};
     const std::string path = signer.default_derivation_path(index.value_or(0));
-    auto key = oxa_signer::HdDeriver::derive_from_mnemonic(mnemonic.value(), "", path,
-                                                           signer.curve());
+    auto key =
+        oxa_signer::HdDeriver::derive_from_mnemonic(mnemonic.value(), "", path, signer.curve());
     if (!key) return Err{OxaLibError(key.error())};
     return std::move(key).value();
 }
@@ -116,8 +116,8 @@ LibResult<std::vector<std::uint8_t>> decode_transaction_hex(std::string_view tx_
 
 LibResult<oxa_signer::SecretBytes> decrypt_signing_key(std::string_view wallet_name_or_id,
                                                        oxa_core::ChainType chain_type,
-                                                       std::string_view passphrase,
-                                                       OptIndex index, const VaultPath& vault) {
+                                                       std::string_view passphrase, OptIndex index,
+                                                       const VaultPath& vault) {
     auto wallet = load_wallet_by_name_or_id(wallet_name_or_id, vault);
     if (!wallet) return Err{std::move(wallet).error()};
     auto secret = unseal(wallet.value(), passphrase);
@@ -134,8 +134,8 @@ LibResult<oxa_signer::SecretBytes> decrypt_signing_key(std::string_view wallet_n
 }
 
 LibResult<SignResult> sign_message(std::string_view wallet, std::string_view chain,
-                                   std::string_view message, OptText passphrase,
-                                   OptText encoding, OptIndex index, const VaultPath& vault) {
+                                   std::string_view message, OptText passphrase, OptText encoding,
+                                   OptIndex index, const VaultPath& vault) {
     auto parsed = parse_chain_argument(chain);
     if (!parsed) return Err{std::move(parsed).error()};
     auto bytes = decode_message(message, encoding);
@@ -143,14 +143,15 @@ LibResult<SignResult> sign_message(std::string_view wallet, std::string_view cha
     const oxa_core::ChainType type = parsed.value().chain_type;
     auto key = decrypt_signing_key(wallet, type, passphrase.value_or(""), index, vault);
     if (!key) return Err{std::move(key).error()};
-    auto output = oxa_signer::signer_for_chain(type)->sign_message(key.value().bytes(), bytes.value());
+    auto output =
+        oxa_signer::signer_for_chain(type)->sign_message(key.value().bytes(), bytes.value());
     if (!output) return Err{OxaLibError(output.error())};
     return to_sign_result(output.value());
 }
 
 LibResult<SignResult> sign_transaction(std::string_view wallet, std::string_view chain,
-                                       std::string_view tx_hex, OptText passphrase,
-                                       OptIndex index, const VaultPath& vault) {
+                                       std::string_view tx_hex, OptText passphrase, OptIndex index,
+                                       const VaultPath& vault) {
     auto parsed = parse_chain_argument(chain);
     if (!parsed) return Err{std::move(parsed).error()};
     auto tx = decode_transaction_hex(tx_hex);
@@ -158,7 +159,8 @@ LibResult<SignResult> sign_transaction(std::string_view wallet, std::string_view
     const oxa_core::ChainType type = parsed.value().chain_type;
     auto key = decrypt_signing_key(wallet, type, passphrase.value_or(""), index, vault);
     if (!key) return Err{std::move(key).error()};
-    auto output = oxa_signer::signer_for_chain(type)->sign_transaction(key.value().bytes(), tx.value());
+    auto output =
+        oxa_signer::signer_for_chain(type)->sign_transaction(key.value().bytes(), tx.value());
     if (!output) return Err{OxaLibError(output.error())};
     return to_sign_result(output.value());
 }

@@ -36,7 +36,9 @@ std::vector<std::uint8_t> compact_size(std::uint64_t n) {
 }
 
 Bytes32 bitcoin_message_hash(ByteSpan message) {
-    constexpr std::string_view PREFIX = "\x18" "Bitcoin Signed Message:\n";
+    constexpr std::string_view PREFIX =
+        "\x18"
+        "Bitcoin Signed Message:\n";
     const auto length = compact_size(message.size());
     std::vector<std::uint8_t> preimage;
     preimage.reserve(PREFIX.size() + length.size() + message.size());

@@ -81,8 +81,8 @@ SignerResult<std::vector<std::uint8_t>> EvmSigner::encode_signed_transaction(
                                "expected 65-byte signature (r || s || v)"}};
     }
     const ByteSpan whole(signature);
-    auto encoded = encode_signed_typed_tx(tx, signature[64], whole.subspan<0, 32>(),
-                                          whole.subspan<32, 32>());
+    auto encoded =
+        encode_signed_typed_tx(tx, signature[64], whole.subspan<0, 32>(), whole.subspan<32, 32>());
     if (!encoded) return Err{SignerError{SignerError::Kind::InvalidTransaction, encoded.error()}};
     return std::move(encoded).value();
 }

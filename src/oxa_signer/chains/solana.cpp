@@ -18,9 +18,7 @@ SignerError invalid_transaction(std::string text) {
 }
 
 // Bytes taken by the count byte and the slots it declares; at most 1 + 255 * 64.
-std::size_t signature_area_bytes(ByteSpan tx) {
-    return 1 + SIGNATURE_SLOT_BYTES * tx[0];
-}
+std::size_t signature_area_bytes(ByteSpan tx) { return 1 + SIGNATURE_SLOT_BYTES * tx[0]; }
 
 }  // namespace
 

@@ -64,7 +64,9 @@ public:
     }
     // The hrp counts twice: its high bits, a zero, then its low bits.
     void feed_hrp(std::string_view lower_hrp) noexcept {
-        for (char c : lower_hrp) feed(static_cast<std::uint8_t>(static_cast<unsigned char>(c) >> 5));
+        for (char c : lower_hrp) {
+            feed(static_cast<std::uint8_t>(static_cast<unsigned char>(c) >> 5));
+        }
         feed(0);
         for (char c : lower_hrp) feed(static_cast<std::uint8_t>(c & 31));
     }
@@ -111,8 +113,8 @@ oxa_core::Result<std::string, std::string> bech32_encode(std::string_view hrp,
     if (auto error = hrp_error(hrp)) return Err{std::move(*error)};
     for (std::size_t i = 0; i < data5.size(); ++i) {
         if (data5[i] >= CHARSET.size()) {
-            return Err{"data value " + std::to_string(data5[i]) + " at position " + std::to_string(i) +
-                       " does not fit in 5 bits"};
+            return Err{"data value " + std::to_string(data5[i]) + " at position " +
+                       std::to_string(i) + " does not fit in 5 bits"};
         }
     }
     const std::size_t length = hrp.size() + 1 + data5.size() + CHECKSUM_CHARS;
@@ -143,7 +145,9 @@ oxa_core::Result<Bech32Decoded, std::string> bech32_decode(std::string_view text
         return Err{"string is " + std::to_string(text.size()) + " characters, the limit is 90"};
     }
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (!is_printable_ascii(text[i])) return Err{"invalid character at position " + std::to_string(i)};
+        if (!is_printable_ascii(text[i])) {
+            return Err{"invalid character at position " + std::to_string(i)};
+        }
     }
     if (has_mixed_case(text)) return Err{"mixed case"};
     const std::size_t separator = text.rfind(SEPARATOR);
@@ -186,7 +190,9 @@ oxa_core::Result<std::vector<std::uint8_t>, std::string> convert_bits(
     std::uint32_t acc = 0;
     int bits = 0;
     std::vector<std::uint8_t> out;
-    out.reserve((data.size() * static_cast<std::size_t>(from_bits)) / static_cast<std::size_t>(to_bits) + 1);
+    out.reserve((data.size() * static_cast<std::size_t>(from_bits)) /
+                    static_cast<std::size_t>(to_bits) +
+                1);
     for (std::size_t i = 0; i < data.size(); ++i) {
         if (data[i] >> from_bits) {
             return Err{"value " + std::to_string(data[i]) + " at position " + std::to_string(i) +
@@ -200,7 +206,9 @@ oxa_core::Result<std::vector<std::uint8_t>, std::string> convert_bits(
         }
     }
     if (pad) {
-        if (bits > 0) out.push_back(static_cast<std::uint8_t>((acc << (to_bits - bits)) & max_value));
+        if (bits > 0) {
+            out.push_back(static_cast<std::uint8_t>((acc << (to_bits - bits)) & max_value));
+        }
     } else if (bits >= from_bits) {
         return Err{"padding of a whole group or more"};
     } else if ((acc << (to_bits - bits)) & max_value) {
@@ -214,7 +222,9 @@ oxa_core::Result<std::string, std::string> segwit_address_encode(
     if (witness_version < 0 || witness_version > MAX_WITNESS_VERSION) {
         return Err{"invalid witness version " + std::to_string(witness_version)};
     }
-    if (auto error = program_length_error(witness_version, program.size())) return Err{std::move(*error)};
+    if (auto error = program_length_error(witness_version, program.size())) {
+        return Err{std::move(*error)};
+    }
 
     auto program5 = convert_bits(program, 8, 5, true);
     if (!program5) return Err{std::move(program5).error()};

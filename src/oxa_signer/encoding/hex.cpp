@@ -13,7 +13,7 @@ constexpr std::string_view REPLACEMENT_CHARACTER = "\xEF\xBF\xBD";  // U+FFFD
 // Value of one hex digit, or -1. Branch-free on the character, because the
 // text may be a private key.
 int digit_value(unsigned char c) noexcept {
-    const unsigned decimal = c ^ 0x30u;          // '0'..'9' -> 0..9
+    const unsigned decimal = c ^ 0x30u;  // '0'..'9' -> 0..9
     const unsigned decimal_mask = ((decimal - 10u) >> 8) & 0xFFu;
     const unsigned letter = (c & ~0x20u) - 55u;  // 'A'..'F', 'a'..'f' -> 10..15
     const unsigned letter_mask = (((letter - 10u) ^ (letter - 16u)) >> 8) & 0xFFu;
@@ -28,7 +28,8 @@ std::size_t utf8_character_length(std::string_view text, std::size_t pos) noexce
     const auto lead = static_cast<unsigned char>(text[pos]);
     const std::size_t claimed = lead < 0xE0 ? (lead < 0x80 ? 1 : 2) : (lead < 0xF0 ? 3 : 4);
     const std::string_view candidate = text.substr(pos, claimed);
-    const std::span bytes(reinterpret_cast<const std::uint8_t*>(candidate.data()), candidate.size());
+    const std::span bytes(reinterpret_cast<const std::uint8_t*>(candidate.data()),
+                          candidate.size());
     return oxa_core::utf8_valid_prefix(bytes) == claimed ? claimed : 0;
 }
 
