@@ -116,7 +116,7 @@ test-sanitize: setup
 	@$(SAN_ENV) $(VENV)/bin/ctest --test-dir $(SAN_BUILD) --output-on-failure -j 2
 	@rm -rf $(SAN_BUILD)/python $(SAN_BUILD)/bin $(SAN_REPORTS)
 	@mkdir -p $(SAN_BUILD)/python $(SAN_BUILD)/bin $(SAN_REPORTS)
-	@cp -r oxa $(SAN_BUILD)/python/ && find $(SAN_BUILD)/python -name __pycache__ -exec rm -rf {} +
+	@cp -r src/oxa $(SAN_BUILD)/python/ && find $(SAN_BUILD)/python -name __pycache__ -exec rm -rf {} +
 	@cp $(SAN_BUILD)/src/oxa_python/_native*.so $(SAN_BUILD)/python/oxa/
 	@printf '#!/bin/sh\nunset LD_PRELOAD\nexec %s "$$@"\n' "$$(command -v curl)" >$(SAN_BUILD)/bin/curl
 	@chmod +x $(SAN_BUILD)/bin/curl

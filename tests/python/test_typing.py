@@ -49,3 +49,11 @@ def test_stubtest_finds_the_stub_exact(tmp_path):
     result = subprocess.run([sys.executable, "-m", "mypy.stubtest", "oxa._native"],
                             capture_output=True, text=True, cwd=tmp_path)
     assert result.returncode == 0, result.stdout + result.stderr
+
+
+def test_import_from_the_repository_root_uses_the_built_package():
+    # The source tree must not shadow the installed package (and its module).
+    root = pathlib.Path(__file__).resolve().parents[2]
+    result = subprocess.run([sys.executable, "-c", "import oxa._native"], cwd=root,
+                            capture_output=True, text=True)
+    assert result.returncode == 0, result.stderr
