@@ -5,7 +5,7 @@
 // the hostile salt, iv, ciphertext and tag.
 
 #include "fuzz_check.hpp"
-#include "oxa_core/json_reader.hpp"
+#include "oxa_core/wallet_file.hpp"
 #include "oxa_signer/crypto.hpp"
 #include "oxa_signer/encoding/hex.hpp"
 
@@ -16,8 +16,8 @@ constexpr std::uint64_t MAX_SCRYPT_N_TIMES_R = std::uint64_t{1} << 23;
 bool decodes(const std::string& hex) { return oxa_signer::hex_decode(hex).ok(); }
 
 // Independent of decrypt's own code: whether its documented checks all pass.
-bool would_derive_key(const oxa_signer::CryptoEnvelope& envelope) {
-    const oxa_signer::KdfParams& kdf = envelope.kdfparams;
+bool would_derive_key(const oxa_core::CryptoEnvelope& envelope) {
+    const oxa_core::KdfParams& kdf = envelope.kdfparams;
     if (!decodes(kdf.salt) || !decodes(envelope.ciphertext) || !decodes(envelope.auth_tag)) {
         return false;
     }
@@ -34,9 +34,9 @@ bool would_derive_key(const oxa_signer::CryptoEnvelope& envelope) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     auto raw = oxa_core::RawJson::from_text(oxa_fuzz::text_of(data, size));
     if (!raw) return 0;
-    auto read = oxa_signer::envelope_from_json(raw.value().parse());
+    auto read = oxa_core::parse_envelope(raw.value());
     if (!read) return 0;
-    oxa_signer::CryptoEnvelope envelope = std::move(read).value();
+    oxa_core::CryptoEnvelope envelope = std::move(read).value();
     if (would_derive_key(envelope)) envelope.kdfparams.n = 1u << 15;
 
     static constexpr std::uint8_t PASSWORD[] = {'p', 'w'};

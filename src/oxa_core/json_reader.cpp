@@ -115,8 +115,9 @@ long long decimal_magnitude(std::string_view literal) {
     return magnitude;
 }
 
-// Rust's Display of an f64 (shortest round-trip digits, never an exponent),
-// with ".0" added to a whole number the way serde shows floats.
+// How a number read as a float is shown in an error: the shortest digits
+// that read back to the same double, written out in full without an exponent,
+// and ".0" after a whole number ("1e3" shows as "1000.0").
 std::string float_text(double value) {
     char buffer[64];
     const auto written =
@@ -146,7 +147,9 @@ std::string float_text(double value) {
     return out;
 }
 
-// Rust's Debug form of a string, as serde quotes an unexpected string.
+// How a string value is quoted in an error: in double quotes, with the
+// quote, backslash, tab, carriage return, newline and NUL escaped by a
+// backslash, and other control characters (C0, DEL and C1) as \u{hex}.
 std::string debug_quoted(std::string_view text) {
     static constexpr char HEX[] = "0123456789abcdef";
     std::string out = "\"";
@@ -202,8 +205,9 @@ std::string unknown_variant(std::string_view variant, std::span<const std::strin
 
 }  // namespace
 
-// Numbers read the way serde_json sorts them: a non-negative integer below
-// 2^64, a negative integer from -2^63, or else a double (so "-0" is a double).
+// A number is a non-negative integer below 2^64, a negative integer from
+// -2^63, or else a double (so "-0" is a double): the kind decides whether a
+// wrong value is an "invalid value" or an "invalid type".
 struct JsonReader::Number {
     enum class Kind { Unsigned, Signed, Float };
     Kind kind;
@@ -249,8 +253,6 @@ bool operator==(const RawJson& a, const RawJson& b) {
 
 JsonReader::~JsonReader() { ::explicit_bzero(m_scratch.data(), m_scratch.capacity()); }
 
-// ---- positions and errors ----
-
 std::optional<char> JsonReader::skip_blanks() noexcept {
     while (m_index < m_text.size()) {
         const char c = m_text[m_index];
@@ -261,6 +263,7 @@ std::optional<char> JsonReader::skip_blanks() noexcept {
 }
 
 JsonError JsonReader::error_at(std::size_t index, std::string_view message) const {
+    if (m_source == Source::GenericValue) return JsonError{std::string(message)};
     const std::string_view before = m_text.substr(0, index);
     const std::size_t newline = before.rfind('\n');
     const std::size_t line_start = newline == std::string_view::npos ? 0 : newline + 1;
@@ -281,7 +284,7 @@ JsonError JsonReader::error_at_peek(std::string_view message) const {
 JsonError JsonReader::eof_value_at_peek() const { return error_at_peek(EOF_VALUE); }
 
 JsonError JsonReader::place(JsonError error) const {
-    if (error.line != 0) return error;
+    if (error.line != 0 || m_source == Source::GenericValue) return error;
     const JsonError here = error_here("");
     error.line = here.line;
     error.column = here.column;
@@ -342,8 +345,6 @@ JsonError JsonReader::invalid_type_at_peek(std::string_view expecting) {
     }
     return place(JsonError{invalid_type(unexpected, expecting)});
 }
-
-// ---- containers ----
 
 Status<JsonError> JsonReader::enter_nested() {
     if (--m_remaining_depth == 0) return Err{error_at_peek(RECURSION_LIMIT)};
@@ -425,12 +426,25 @@ Status<JsonError> JsonReader::end_seq() {
     return Err{error_at_peek(TRAILING_CHARACTERS)};
 }
 
+// The surplus elements are counted, so that the length names the whole array.
+Status<JsonError> JsonReader::refuse_surplus_elements(bool& first, std::size_t members) {
+    std::size_t length = members;
+    for (;;) {
+        auto more = next_element(first);
+        if (!more) return Err{std::move(more).error()};
+        if (!more.value()) break;
+        ++length;
+        if (auto skipped = skip_value(); !skipped) return skipped;
+    }
+    if (length == members) return OK;
+    return Err{JsonError{"invalid length " + std::to_string(length) +
+                         ", expected fewer elements in array"}};
+}
+
 Status<JsonError> JsonReader::finish() {
     if (skip_blanks()) return Err{error_at_peek(TRAILING_CHARACTERS)};
     return OK;
 }
-
-// ---- scalars ----
 
 Status<JsonError> JsonReader::skip_value() {
     const std::optional<char> peek = skip_blanks();
@@ -638,8 +652,6 @@ Result<std::uint32_t, JsonError> JsonReader::decode_hex_escape() {
     }
     return unit;
 }
-
-// ---- typed reads ----
 
 Result<std::uint32_t, JsonError> JsonReader::read_u32() {
     const std::optional<char> peek = skip_blanks();

@@ -2,9 +2,11 @@
 // A strict RFC 8259 reader that fills typed records straight from the text,
 // without building a document tree first.
 //
-// Error texts and their positions follow serde_json ("expected `:` at line 3
-// column 9"): lines are 1-based, columns count bytes, and column 0 means
-// "before the first byte of the line". Users see these texts in warnings, so
+// An error text is a message and its place, "expected `:` at line 3 column
+// 9": lines are 1-based, columns count bytes, and column 0 means "before the
+// first byte of the line". A syntax error is placed at the byte that broke the
+// grammar (or just past the last byte read); an error of a record's rules at
+// the end of the value that broke them. Users see these texts in warnings, so
 // the wording is part of the interface.
 
 #include <cstddef>
@@ -23,7 +25,7 @@ namespace oxa_core {
 
 /// A reading failure. An error raised by a record rule (missing field, wrong
 /// value) starts without a place (line 0); the reader places it where the
-/// enclosing value ends, as serde_json does.
+/// enclosing value ends.
 struct JsonError {
     std::string message;
     std::size_t line = 0;
@@ -76,7 +78,17 @@ struct JsonField {
 /// reader is not used after it.
 class JsonReader {
 public:
-    explicit JsonReader(std::string_view text) noexcept : m_text(text) {}
+    /// Where the text comes from, which decides two error rules. A document is
+    /// text as a person or a program wrote it: errors carry their line and
+    /// column. A generic value is the compact text of a value already parsed
+    /// (members sorted by key, the last of a repeated key kept), the form in
+    /// which the records nested in a wallet file's generic members are read:
+    /// errors carry no place, and a record given as an array with more
+    /// elements than members is refused by its length.
+    enum class Source { Document, GenericValue };
+
+    explicit JsonReader(std::string_view text, Source source = Source::Document) noexcept
+        : m_text(text), m_source(source) {}
     JsonReader(const JsonReader&) = delete;
     JsonReader& operator=(const JsonReader&) = delete;
     /// Zeroes the unescaping buffer: the text read may be a secret.
@@ -143,6 +155,7 @@ private:
     Status<JsonError> object_colon();
     Status<JsonError> end_map();
     Status<JsonError> end_seq();
+    Status<JsonError> refuse_surplus_elements(bool& first, std::size_t members);
 
     Status<JsonError> skip_value();
     Status<JsonError> parse_ident(std::string_view rest);
@@ -165,6 +178,7 @@ private:
                                        std::span<const JsonField> fields, ReadField& read_field);
 
     std::string_view m_text;
+    Source m_source;
     std::size_t m_index = 0;
     // Shared by every level, so the limit counts absolute nesting.
     int m_remaining_depth = 128;
@@ -172,8 +186,6 @@ private:
     // Sized once for the whole text, so no copy is left behind by regrowth.
     std::string m_scratch;
 };
-
-// ---- templates ----
 
 // Every container read shares this frame: the nesting limit, the closing
 // bracket (checked even after a failed visit, which moves the place an
@@ -247,6 +259,7 @@ Status<JsonError> JsonReader::visit_struct_seq(std::string_view struct_name,
         if (!more.value()) return Err{invalid_length(field, struct_name, fields.size())};
         if (Status<JsonError> read = read_field(field); !read) return read;
     }
+    if (m_source == Source::GenericValue) return refuse_surplus_elements(first, fields.size());
     return OK;
 }
 

@@ -3,9 +3,6 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
-#include <span>
-
-#include "utf8.hpp"
 
 namespace oxa_core {
 
@@ -45,11 +42,13 @@ constexpr std::array<JsonField, 4> ACCOUNT_FIELDS = {{
     {"derivation_path", true},
 }};
 
-std::array<std::string_view, 6> chain_type_names() {
-    std::array<std::string_view, 6> names;
-    for (std::size_t i = 0; i < names.size(); ++i) names[i] = chain_type_name(ALL_CHAIN_TYPES[i]);
+// The names in declaration order: a name's position is its ChainType value.
+constexpr std::array<std::string_view, FAMILIES.size()> CHAIN_TYPE_NAMES = [] {
+    std::array<std::string_view, FAMILIES.size()> names{};
+    for (const Family& family : FAMILIES)
+        names[static_cast<std::size_t>(family.type)] = family.name;
     return names;
-}
+}();
 
 template <class T>
 Status<JsonError> store(Result<T, JsonError> read, T& target) {
@@ -77,8 +76,7 @@ Status<JsonError> read_chain_type(JsonReader& reader, std::optional<ChainType>& 
         chain_type.reset();
         return OK;
     }
-    static const std::array<std::string_view, 6> names = chain_type_names();
-    auto variant = reader.read_variant(names);
+    auto variant = reader.read_variant(CHAIN_TYPE_NAMES);
     if (!variant) return Err{std::move(variant).error()};
     chain_type = ALL_CHAIN_TYPES[variant.value()];
     return OK;
@@ -112,93 +110,64 @@ Status<JsonError> read_wallet(JsonReader& reader, EncryptedWallet& wallet) {
     });
 }
 
-// ---- writing ----
+enum EnvelopeField : std::size_t {
+    Cipher,
+    CipherParamsMember,
+    Ciphertext,
+    AuthTag,
+    Kdf,
+    KdfParamsMember
+};
+constexpr std::array<JsonField, 6> ENVELOPE_FIELDS = {{
+    {"cipher", true},
+    {"cipherparams", true},
+    {"ciphertext", true},
+    {"auth_tag", true},
+    {"kdf", true},
+    {"kdfparams", true},
+}};
 
-void append_escaped(std::string& out, std::string_view text) {
-    static constexpr char HEX[] = "0123456789abcdef";
-    out += '"';
-    for (char c : text) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\b': out += "\\b"; break;
-            case '\f': out += "\\f"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default: {
-                const auto byte = static_cast<unsigned char>(c);
-                if (byte < 0x20) {
-                    out += "\\u00";
-                    out += HEX[byte >> 4];
-                    out += HEX[byte & 0xF];
-                } else {
-                    out += c;
-                }
-            }
+constexpr std::array<JsonField, 1> CIPHER_PARAMS_FIELDS = {{{"iv", true}}};
+
+enum KdfField : std::size_t { Dklen, ScryptN, ScryptR, ScryptP, Salt };
+constexpr std::array<JsonField, 5> KDF_PARAMS_FIELDS = {{
+    {"dklen", true},
+    {"n", true},
+    {"r", true},
+    {"p", true},
+    {"salt", true},
+}};
+
+Status<JsonError> read_cipher_params(JsonReader& reader, CipherParams& params) {
+    return reader.read_struct("CipherParams", CIPHER_PARAMS_FIELDS,
+                              [&](std::size_t) { return store(reader.read_string(), params.iv); });
+}
+
+Status<JsonError> read_kdf_params(JsonReader& reader, KdfParams& params) {
+    return reader.read_struct("KdfParams", KDF_PARAMS_FIELDS, [&](std::size_t field) {
+        switch (static_cast<KdfField>(field)) {
+            case Dklen: return store(reader.read_u32(), params.dklen);
+            case ScryptN: return store(reader.read_u32(), params.n);
+            case ScryptR: return store(reader.read_u32(), params.r);
+            case ScryptP: return store(reader.read_u32(), params.p);
+            case Salt: return store(reader.read_string(), params.salt);
         }
-    }
-    out += '"';
+        return Status<JsonError>(OK);
+    });
 }
 
-void append_text(std::string& out, std::string_view text) {
-    const std::span bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-    if (utf8_valid_prefix(bytes) == text.size()) {
-        append_escaped(out, text);
-    } else {
-        append_escaped(out, utf8_lossy(text));
-    }
-}
-
-// Opens a member: the separator, the indentation, the key and ": ".
-void append_key(std::string& out, std::string_view indent, std::string_view key, bool first) {
-    out += first ? "\n" : ",\n";
-    out += indent;
-    out += '"';
-    out += key;
-    out += "\": ";
-}
-
-void append_text_member(std::string& out, std::string_view indent, std::string_view key,
-                        std::string_view text, bool first = false) {
-    append_key(out, indent, key, first);
-    append_text(out, text);
-}
-
-// Generic values are written as the tree prints them (keys sorted, last of a
-// repeated key kept), shifted right to the member's nesting level. Newlines in
-// the printed text are all structural: strings carry theirs escaped.
-void append_generic(std::string& out, const RawJson& value, std::string_view indent) {
-    const std::string printed =
-        value.parse().dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-    for (char c : printed) {
-        out += c;
-        if (c == '\n') out += indent;
-    }
-}
-
-void append_account(std::string& out, const WalletAccount& account) {
-    constexpr std::string_view indent = "      ";
-    out += "    {";
-    append_text_member(out, indent, "account_id", account.account_id, true);
-    append_text_member(out, indent, "address", account.address);
-    append_text_member(out, indent, "chain_id", account.chain_id);
-    append_text_member(out, indent, "derivation_path", account.derivation_path);
-    out += "\n    }";
-}
-
-void append_accounts(std::string& out, const std::vector<WalletAccount>& accounts) {
-    append_key(out, "  ", "accounts", false);
-    if (accounts.empty()) {
-        out += "[]";
-        return;
-    }
-    out += '[';
-    for (std::size_t i = 0; i < accounts.size(); ++i) {
-        out += i == 0 ? "\n" : ",\n";
-        append_account(out, accounts[i]);
-    }
-    out += "\n  ]";
+Status<JsonError> read_envelope(JsonReader& reader, CryptoEnvelope& envelope) {
+    return reader.read_struct("CryptoEnvelope", ENVELOPE_FIELDS, [&](std::size_t field) {
+        switch (static_cast<EnvelopeField>(field)) {
+            case Cipher: return store(reader.read_string(), envelope.cipher);
+            case CipherParamsMember: return read_cipher_params(reader, envelope.cipherparams);
+            case Ciphertext: return store(reader.read_string(), envelope.ciphertext);
+            case AuthTag: return store(reader.read_string(), envelope.auth_tag);
+            case Kdf: return store(reader.read_string(), envelope.kdf);
+            case KdfParamsMember: return read_kdf_params(reader, envelope.kdfparams);
+        }
+        return Status<JsonError>(OK);
+    });
 }
 
 }  // namespace
@@ -261,26 +230,50 @@ Result<EncryptedWallet, std::string> parse_encrypted_wallet(std::string_view tex
     return wallet;
 }
 
+Result<CryptoEnvelope, std::string> parse_envelope(const RawJson& crypto) {
+    // Read as the generic value it is stored as: members sorted, the last of a
+    // repeated key kept, errors without a place.
+    const RawJson value(crypto.parse());
+    JsonReader reader(value.text(), JsonReader::Source::GenericValue);
+    CryptoEnvelope envelope;
+    if (auto read = read_envelope(reader, envelope); !read) return Err{read.error().display()};
+    return envelope;
+}
+
+RawJson envelope_to_json(const CryptoEnvelope& envelope) {
+    const KdfParams& kdf = envelope.kdfparams;
+    return RawJson(nlohmann::json{
+        {"cipher", envelope.cipher},
+        {"cipherparams", {{"iv", envelope.cipherparams.iv}}},
+        {"ciphertext", envelope.ciphertext},
+        {"auth_tag", envelope.auth_tag},
+        {"kdf", envelope.kdf},
+        {"kdfparams",
+         {{"dklen", kdf.dklen}, {"n", kdf.n}, {"r", kdf.r}, {"p", kdf.p}, {"salt", kdf.salt}}},
+    });
+}
+
 std::string serialize_encrypted_wallet(const EncryptedWallet& wallet) {
-    std::string out = "{";
-    append_key(out, "  ", "oxa_version", true);
-    out += std::to_string(wallet.oxa_version);
-    append_text_member(out, "  ", "id", wallet.id);
-    append_text_member(out, "  ", "name", wallet.name);
-    append_text_member(out, "  ", "created_at", wallet.created_at);
-    if (wallet.chain_type) {
-        append_text_member(out, "  ", "chain_type", chain_type_name(*wallet.chain_type));
+    using Ordered = nlohmann::ordered_json;
+    Ordered accounts = Ordered::array();
+    for (const WalletAccount& account : wallet.accounts) {
+        accounts.push_back(Ordered{{"account_id", account.account_id},
+                                   {"address", account.address},
+                                   {"chain_id", account.chain_id},
+                                   {"derivation_path", account.derivation_path}});
     }
-    append_accounts(out, wallet.accounts);
-    append_key(out, "  ", "crypto", false);
-    append_generic(out, wallet.crypto, "  ");
-    append_text_member(out, "  ", "key_type", key_type_name(wallet.key_type));
-    if (!wallet.metadata.is_null()) {
-        append_key(out, "  ", "metadata", false);
-        append_generic(out, wallet.metadata, "  ");
-    }
-    out += "\n}";
-    return out;
+    Ordered document = {{"oxa_version", wallet.oxa_version},
+                        {"id", wallet.id},
+                        {"name", wallet.name},
+                        {"created_at", wallet.created_at}};
+    if (wallet.chain_type) document["chain_type"] = chain_type_name(*wallet.chain_type);
+    document["accounts"] = std::move(accounts);
+    // Generic values go through the sorted tree: keys in order, the last of a
+    // repeated key kept.
+    document["crypto"] = Ordered(wallet.crypto.parse());
+    document["key_type"] = key_type_name(wallet.key_type);
+    if (!wallet.metadata.is_null()) document["metadata"] = Ordered(wallet.metadata.parse());
+    return document.dump(2, ' ', false, Ordered::error_handler_t::replace);
 }
 
 }  // namespace oxa_core

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "chain.hpp"
+#include "envelope.hpp"
 #include "json_reader.hpp"
 #include "result.hpp"
 
@@ -72,5 +73,17 @@ Result<EncryptedWallet, std::string> parse_encrypted_wallet(std::string_view tex
 /// newline at the end. Invalid UTF-8 in a text field is written as U+FFFD,
 /// so every written file reads back.
 std::string serialize_encrypted_wallet(const EncryptedWallet& wallet);
+
+/// Reads the sealed secret from a wallet's `crypto` member, taken as the
+/// generic value it is (the last of a repeated key counts). Each record is an
+/// object (unknown members ignored, the first missing one in declared order
+/// named) or an array of its members in declared order. Errors are the
+/// reader's texts without a place, e.g. "missing field `salt`",
+/// "invalid type: string \"x\", expected u32",
+/// "invalid length 2, expected struct KdfParams with 5 elements".
+Result<CryptoEnvelope, std::string> parse_envelope(const RawJson& crypto);
+
+/// The envelope as the generic object stored in `crypto` (members sorted by name).
+RawJson envelope_to_json(const CryptoEnvelope& envelope);
 
 }  // namespace oxa_core

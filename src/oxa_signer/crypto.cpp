@@ -4,12 +4,8 @@
 #include <sodium.h>
 
 #include <array>
-#include <charconv>
 #include <climits>
-#include <cmath>
-#include <cstdlib>
 #include <memory>
-#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -19,7 +15,6 @@
 namespace oxa_signer {
 namespace {
 
-using nlohmann::json;
 using oxa_core::Err;
 using oxa_core::Status;
 
@@ -255,207 +250,6 @@ oxa_core::Result<SecretBytes, CryptoError> decrypt(const CryptoEnvelope& envelop
         return Err{decryption_failed(AEAD_ERROR)};
     }
     return sealed;
-}
-
-namespace {
-
-using ReadError = std::optional<std::string>;
-
-// Rust's float Display: the shortest digits that read back to the same
-// value, written out without an exponent; the reader adds ".0" to whole numbers.
-std::string float_text(double value) {
-    if (std::isnan(value)) return "NaN";
-    if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
-    std::array<char, 32> buffer{};  // "d.dddddddddddddddde-308" and a NUL to spare
-    std::to_chars(buffer.data(), buffer.data() + buffer.size() - 1, std::fabs(value),
-                  std::chars_format::scientific);
-    const std::string_view scientific(buffer.data());
-    const std::size_t e = scientific.find('e');
-    std::string digits(scientific.substr(0, e));
-    if (digits.size() > 1) digits.erase(1, 1);  // the point after the first digit
-    const long point = std::atol(scientific.data() + e + 1) + 1;  // digits before the point
-    const auto whole = static_cast<long>(digits.size());
-
-    std::string out = std::signbit(value) ? "-" : "";
-    if (point <= 0) return out + "0." + std::string(static_cast<std::size_t>(-point), '0') + digits;
-    if (point >= whole) {
-        return out + digits + std::string(static_cast<std::size_t>(point - whole), '0') + ".0";
-    }
-    return out + digits.substr(0, static_cast<std::size_t>(point)) + "." +
-           digits.substr(static_cast<std::size_t>(point));
-}
-
-// Rust's string Debug form: quoted, with quote, backslash and control
-// characters escaped.
-std::string quoted_text(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '\0': out += "\\0"; break;
-            default:
-                if (byte < 0x20 || byte == 0x7f) {
-                    static constexpr char DIGITS[] = "0123456789abcdef";
-                    out += "\\u{";
-                    if (byte >= 0x10) out += DIGITS[byte >> 4];
-                    out += DIGITS[byte & 0x0f];
-                    out += '}';
-                } else {
-                    out += c;
-                }
-        }
-    }
-    return out + "\"";
-}
-
-// How the reader names a value it did not expect.
-std::string unexpected(const json& value) {
-    switch (value.type()) {
-        case json::value_t::boolean:
-            return std::string("boolean `") + (value.get<bool>() ? "true" : "false") + "`";
-        case json::value_t::number_integer:
-            return "integer `" + std::to_string(value.get<std::int64_t>()) + "`";
-        case json::value_t::number_unsigned:
-            return "integer `" + std::to_string(value.get<std::uint64_t>()) + "`";
-        case json::value_t::number_float:
-            return "floating point `" + float_text(value.get<double>()) + "`";
-        case json::value_t::string:
-            return "string " + quoted_text(value.get_ref<const std::string&>());
-        case json::value_t::array: return "sequence";
-        case json::value_t::object: return "map";
-        case json::value_t::binary: return "byte array";
-        case json::value_t::null:
-        case json::value_t::discarded: break;
-    }
-    return "null";
-}
-
-std::string invalid_type(const json& value, std::string_view expected) {
-    return "invalid type: " + unexpected(value) + ", expected " + std::string(expected);
-}
-
-ReadError read_value(const json& value, std::uint32_t& out) {
-    if (value.is_number_unsigned() || value.is_number_integer()) {
-        const bool negative = !value.is_number_unsigned() && value.get<std::int64_t>() < 0;
-        if (negative || value.get<std::uint64_t>() > UINT32_MAX) {
-            return "invalid value: " + unexpected(value) + ", expected u32";
-        }
-        out = value.get<std::uint32_t>();
-        return std::nullopt;
-    }
-    return invalid_type(value, "u32");
-}
-
-ReadError read_value(const json& value, std::string& out) {
-    if (!value.is_string()) return invalid_type(value, "a string");
-    out = value.get<std::string>();
-    return std::nullopt;
-}
-
-template <class Record>
-struct Member {
-    std::string_view name;
-    ReadError (*read)(const json& value, Record& into);
-};
-
-// A record is an object of named members (others ignored; values read in
-// key order, then the first missing member in declared order reported) or
-// an array of exactly its members in declared order.
-template <class Record, std::size_t N>
-ReadError read_record(const json& value, std::string_view name,
-                      const std::array<Member<Record>, N>& members, Record& out) {
-    if (value.is_array()) {
-        for (std::size_t i = 0; i < N; ++i) {
-            if (i >= value.size()) {
-                return "invalid length " + std::to_string(i) + ", expected struct " +
-                       std::string(name) + " with " + std::to_string(N) +
-                       (N == 1 ? " element" : " elements");
-            }
-            if (ReadError error = members[i].read(value[i], out)) return error;
-        }
-        if (value.size() > N) {
-            return "invalid length " + std::to_string(value.size()) +
-                   ", expected fewer elements in array";
-        }
-        return std::nullopt;
-    }
-    if (!value.is_object()) return invalid_type(value, "struct " + std::string(name));
-
-    std::array<bool, N> seen{};
-    for (const auto& [key, member_value] : value.items()) {
-        for (std::size_t i = 0; i < N; ++i) {
-            if (members[i].name != key) continue;
-            if (ReadError error = members[i].read(member_value, out)) return error;
-            seen[i] = true;
-        }
-    }
-    for (std::size_t i = 0; i < N; ++i) {
-        if (!seen[i]) return "missing field `" + std::string(members[i].name) + "`";
-    }
-    return std::nullopt;
-}
-
-ReadError read_value(const json& value, CipherParams& out) {
-    static const std::array<Member<CipherParams>, 1> members{{
-        {"iv", [](const json& v, CipherParams& c) { return read_value(v, c.iv); }},
-    }};
-    return read_record(value, "CipherParams", members, out);
-}
-
-ReadError read_value(const json& value, KdfParams& out) {
-    static const std::array<Member<KdfParams>, 5> members{{
-        {"dklen", [](const json& v, KdfParams& k) { return read_value(v, k.dklen); }},
-        {"n", [](const json& v, KdfParams& k) { return read_value(v, k.n); }},
-        {"r", [](const json& v, KdfParams& k) { return read_value(v, k.r); }},
-        {"p", [](const json& v, KdfParams& k) { return read_value(v, k.p); }},
-        {"salt", [](const json& v, KdfParams& k) { return read_value(v, k.salt); }},
-    }};
-    return read_record(value, "KdfParams", members, out);
-}
-
-ReadError read_value(const json& value, CryptoEnvelope& out) {
-    static const std::array<Member<CryptoEnvelope>, 6> members{{
-        {"cipher", [](const json& v, CryptoEnvelope& e) { return read_value(v, e.cipher); }},
-        {"cipherparams",
-         [](const json& v, CryptoEnvelope& e) { return read_value(v, e.cipherparams); }},
-        {"ciphertext",
-         [](const json& v, CryptoEnvelope& e) { return read_value(v, e.ciphertext); }},
-        {"auth_tag", [](const json& v, CryptoEnvelope& e) { return read_value(v, e.auth_tag); }},
-        {"kdf", [](const json& v, CryptoEnvelope& e) { return read_value(v, e.kdf); }},
-        {"kdfparams", [](const json& v, CryptoEnvelope& e) { return read_value(v, e.kdfparams); }},
-    }};
-    return read_record(value, "CryptoEnvelope", members, out);
-}
-
-}  // namespace
-
-nlohmann::json envelope_to_json(const CryptoEnvelope& envelope) {
-    json kdfparams = json::object();
-    kdfparams["dklen"] = envelope.kdfparams.dklen;
-    kdfparams["n"] = envelope.kdfparams.n;
-    kdfparams["r"] = envelope.kdfparams.r;
-    kdfparams["p"] = envelope.kdfparams.p;
-    kdfparams["salt"] = envelope.kdfparams.salt;
-
-    json out = json::object();
-    out["cipher"] = envelope.cipher;
-    out["cipherparams"] = json::object({{"iv", envelope.cipherparams.iv}});
-    out["ciphertext"] = envelope.ciphertext;
-    out["auth_tag"] = envelope.auth_tag;
-    out["kdf"] = envelope.kdf;
-    out["kdfparams"] = std::move(kdfparams);
-    return out;
-}
-
-oxa_core::Result<CryptoEnvelope, std::string> envelope_from_json(const nlohmann::json& value) {
-    CryptoEnvelope envelope;
-    if (ReadError error = read_value(value, envelope)) return Err{std::move(*error)};
-    return envelope;
 }
 
 }  // namespace oxa_signer

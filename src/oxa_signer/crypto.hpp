@@ -6,8 +6,7 @@
 #include <span>
 #include <string>
 
-#include <nlohmann/json.hpp>
-
+#include "oxa_core/envelope.hpp"
 #include "oxa_core/result.hpp"
 #include "zeroizing.hpp"
 
@@ -22,27 +21,9 @@ struct CryptoError {
     std::string display() const;
 };
 
-struct KdfParams {
-    std::uint32_t dklen = 32;
-    std::uint32_t n = 65536;
-    std::uint32_t r = 8;
-    std::uint32_t p = 1;
-    std::string salt;  // hex
-};
-
-struct CipherParams {
-    std::string iv;  // hex
-};
-
-/// The envelope as stored; hex members are kept as text until decrypt().
-struct CryptoEnvelope {
-    std::string cipher;
-    CipherParams cipherparams;
-    std::string ciphertext;  // hex
-    std::string auth_tag;  // hex
-    std::string kdf;
-    KdfParams kdfparams;
-};
+using oxa_core::CipherParams;
+using oxa_core::CryptoEnvelope;
+using oxa_core::KdfParams;
 
 /// Seals `plaintext` under `password` with a fresh salt and nonce.
 oxa_core::Result<CryptoEnvelope, CryptoError> encrypt(std::span<const std::uint8_t> plaintext,
@@ -57,16 +38,5 @@ oxa_core::Result<CryptoEnvelope, CryptoError> encrypt(std::span<const std::uint8
 /// leaves, and every buffer that held plaintext or key is wiped.
 oxa_core::Result<SecretBytes, CryptoError> decrypt(const CryptoEnvelope& envelope,
                                                    std::span<const std::uint8_t> password);
-
-/// The envelope as a generic JSON object (members sorted by name, as every
-/// generic object here), the form stored as a wallet file's `crypto` member.
-nlohmann::json envelope_to_json(const CryptoEnvelope& envelope);
-
-/// Reads the envelope from its generic JSON value. Each record is an object
-/// (unknown members ignored) or an array of its members in declared order.
-/// Errors are the JSON reader's texts, e.g. "missing field `salt`",
-/// "invalid type: string \"x\", expected u32",
-/// "invalid length 2, expected struct KdfParams with 5 elements".
-oxa_core::Result<CryptoEnvelope, std::string> envelope_from_json(const nlohmann::json& value);
 
 }  // namespace oxa_signer

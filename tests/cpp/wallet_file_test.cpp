@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "oxa_core/error.hpp"
+#include "oxa_core/utf8.hpp"
 #include "oxa_core/wallet_file.hpp"
 #include "test_support.hpp"
 
 using nlohmann::json;
 using oxa_core::ChainType;
+using oxa_core::CryptoEnvelope;
 using oxa_core::EncryptedWallet;
 using oxa_core::KeyType;
 using oxa_core::parse_encrypted_wallet;
@@ -157,8 +159,6 @@ EncryptedWallet random_wallet(std::mt19937_64& rng) {
 
 }  // namespace
 
-// ---- golden files ----
-
 TEST(WalletFile, EveryGoldenFileStillReads) {
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(WALLETS_DIR)) {
@@ -233,8 +233,6 @@ TEST(WalletFile, MutatedGoldenFilesFailWithAPlaceOrSurviveRewriting) {
     }
 }
 
-// ---- reading rules ----
-
 class WalletReadError : public ::testing::TestWithParam<ReadCase> {};
 
 TEST_P(WalletReadError, IsRefusedWithItsTextAndPlace) {
@@ -298,8 +296,6 @@ TEST(WalletFile, UnknownMembersAreDroppedOnRewrite) {
     EXPECT_EQ(text.find("metadata"), std::string::npos);
     EXPECT_EQ(parsed(text), wallet);
 }
-
-// ---- writing ----
 
 TEST(WalletFile, WritesThePrettyFormExactly) {
     EncryptedWallet wallet;
@@ -369,6 +365,22 @@ TEST(WalletFile, InvalidUtf8InTextIsWrittenAsReplacementCharacters) {
               "b\xEF\xBF\xBD");
 }
 
+TEST(WalletFile, RandomBytesInTextAreWrittenAsTheirLossyDecoding) {
+    // Bytes from the UTF-8 boundaries, so that broken, overlong and cut-off
+    // sequences all come up.
+    static constexpr unsigned char PIECES[] = {'a',  0x7f, 0x80, 0xbf, 0xc0, 0xc2, 0xdf, 0xe0,
+                                               0xed, 0xef, 0xf0, 0xf4, 0xf5, 0xff, 0x9f, 0xa0};
+    auto& rng = oxa_test::test_rng();
+    for (int i = 0; i < 2000; ++i) {
+        EncryptedWallet wallet;
+        for (std::size_t n = rng() % 8; n > 0; --n) {
+            wallet.name += static_cast<char>(PIECES[rng() % sizeof PIECES]);
+        }
+        EXPECT_EQ(parsed(serialize_encrypted_wallet(wallet)).name,
+                  oxa_core::utf8_lossy(wallet.name));
+    }
+}
+
 TEST(WalletFile, RandomRecordsSurviveWritingAndReading) {
     auto& rng = oxa_test::test_rng();
     for (int i = 0; i < 500; ++i) {
@@ -381,8 +393,6 @@ TEST(WalletFile, RandomRecordsSurviveWritingAndReading) {
         EXPECT_NE(text.back(), '\n');
     }
 }
-
-// ---- creation ----
 
 class CreatedAtFormat : public ::testing::TestWithParam<json> {};
 
@@ -413,7 +423,172 @@ TEST(WalletFile, CreateStampsTheCurrentVersionAndUtcTime) {
     EXPECT_TRUE(serialize_encrypted_wallet(wallet).starts_with("{\n  \"oxa_version\": 2,\n"));
 }
 
-// ---- core error ----
+oxa_core::Result<CryptoEnvelope, std::string> envelope_from_tree(const json& value) {
+    return oxa_core::parse_envelope(RawJson(value));
+}
+
+json envelope_tree(const CryptoEnvelope& envelope) {
+    return oxa_core::envelope_to_json(envelope).parse();
+}
+
+CryptoEnvelope sample_envelope() {
+    return {"aes-256-gcm", {"00112233445566778899aabb"},
+            "c0ffee",      "0123456789abcdef0123456789abcdef",
+            "scrypt",      {32, 65536, 8, 1, "5a17"}};
+}
+
+// The sample as stored, small enough to patch per case.
+const json SAMPLE_JSON = json::parse(R"({
+  "auth_tag": "0123456789abcdef0123456789abcdef", "cipher": "aes-256-gcm",
+  "cipherparams": {"iv": "00112233445566778899aabb"}, "ciphertext": "c0ffee", "kdf": "scrypt",
+  "kdfparams": {"dklen": 32, "n": 65536, "p": 1, "r": 8, "salt": "5a17"}})");
+
+TEST(EnvelopeJson, WritesMembersSortedByName) {
+    EXPECT_EQ(
+        oxa_core::envelope_to_json(sample_envelope()).text(),
+        R"({"auth_tag":"0123456789abcdef0123456789abcdef","cipher":"aes-256-gcm",)"
+        R"("cipherparams":{"iv":"00112233445566778899aabb"},"ciphertext":"c0ffee","kdf":"scrypt",)"
+        R"("kdfparams":{"dklen":32,"n":65536,"p":1,"r":8,"salt":"5a17"}})");
+}
+
+TEST(EnvelopeJson, ReadsEveryMemberAndIgnoresUnknownOnes) {
+    json value = SAMPLE_JSON;
+    value["version"] = 3;
+    value["kdfparams"]["note"] = nullptr;
+    value["cipherparams"]["tag_length"] = 16;
+    const auto read = envelope_from_tree(value);
+    ASSERT_TRUE(read) << read.error();
+    EXPECT_EQ(envelope_tree(read.value()), SAMPLE_JSON);
+}
+
+TEST(EnvelopeJson, ReadsRecordsGivenAsArraysInDeclaredOrder) {
+    const auto read = envelope_from_tree(
+        json::parse(R"(["c", ["iv"], "ct", "tag", "k", [31, 65536, 9, 2, "salt"]])"));
+    ASSERT_TRUE(read) << read.error();
+    const CryptoEnvelope& e = read.value();
+    EXPECT_EQ(e.cipher, "c");
+    EXPECT_EQ(e.cipherparams.iv, "iv");
+    EXPECT_EQ(e.ciphertext, "ct");
+    EXPECT_EQ(e.auth_tag, "tag");
+    EXPECT_EQ(e.kdf, "k");
+    EXPECT_EQ(e.kdfparams.dklen, 31u);
+    EXPECT_EQ(e.kdfparams.n, 65536u);
+    EXPECT_EQ(e.kdfparams.r, 9u);
+    EXPECT_EQ(e.kdfparams.p, 2u);
+    EXPECT_EQ(e.kdfparams.salt, "salt");
+}
+
+TEST(EnvelopeJson, IntegersUpToU32MaxAreRead) {
+    json value = SAMPLE_JSON;
+    value["kdfparams"]["n"] = 4294967295u;
+    value["kdfparams"]["p"] = 0;
+    const auto read = envelope_from_tree(value);
+    ASSERT_TRUE(read) << read.error();
+    EXPECT_EQ(read.value().kdfparams.n, 4294967295u);
+    EXPECT_EQ(read.value().kdfparams.p, 0u);
+}
+
+struct ReadErrorCase {
+    std::string name;
+    std::string patch;  // merged into the sample (null removes a member)...
+    std::string document;  // ...or, when not empty, the whole value read
+    std::string expected;
+};
+
+class EnvelopeJsonReadError : public ::testing::TestWithParam<ReadErrorCase> {};
+
+TEST_P(EnvelopeJsonReadError, NamesTheFault) {
+    json value = SAMPLE_JSON;
+    if (GetParam().document.empty()) {
+        value.merge_patch(json::parse(GetParam().patch));
+    } else {
+        value = json::parse(GetParam().document);
+    }
+    const auto read = envelope_from_tree(value);
+    ASSERT_FALSE(read);
+    EXPECT_EQ(read.error(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WalletFile, EnvelopeJsonReadError,
+    ::testing::Values(
+        ReadErrorCase{"Null", "", "null", "invalid type: null, expected struct CryptoEnvelope"},
+        ReadErrorCase{"String", "", R"("x")",
+                      R"(invalid type: string "x", expected struct CryptoEnvelope)"},
+        ReadErrorCase{"Integer", "", "5",
+                      "invalid type: integer `5`, expected struct CryptoEnvelope"},
+        ReadErrorCase{"Boolean", "", "true",
+                      "invalid type: boolean `true`, expected struct CryptoEnvelope"},
+        ReadErrorCase{"Float", "", "1.5",
+                      "invalid type: floating point `1.5`, expected struct CryptoEnvelope"},
+        ReadErrorCase{"EmptyObject", "", "{}", "missing field `cipher`"},
+        ReadErrorCase{"MissingInDeclaredOrder", R"({"kdf": null, "cipher": null})", "",
+                      "missing field `cipher`"},
+        ReadErrorCase{"MissingAuthTag", R"({"auth_tag": null})", "", "missing field `auth_tag`"},
+        ReadErrorCase{"MissingIv", R"({"cipherparams": {"iv": null}})", "", "missing field `iv`"},
+        ReadErrorCase{"MissingSalt", R"({"kdfparams": {"salt": null}})", "",
+                      "missing field `salt`"},
+        ReadErrorCase{"MissingNBeforeR", R"({"kdfparams": {"r": null, "n": null}})", "",
+                      "missing field `n`"},
+        ReadErrorCase{"BadValueBeforeMissingMember", R"({"cipher": null, "kdfparams": {"n": "x"}})",
+                      "", R"(invalid type: string "x", expected u32)"},
+        ReadErrorCase{"NegativeInteger", R"({"kdfparams": {"n": -1}})", "",
+                      "invalid value: integer `-1`, expected u32"},
+        ReadErrorCase{"IntegerAboveU32", R"({"kdfparams": {"r": 4294967296}})", "",
+                      "invalid value: integer `4294967296`, expected u32"},
+        ReadErrorCase{"WholeFloat", R"({"kdfparams": {"p": 8.0}})", "",
+                      "invalid type: floating point `8.0`, expected u32"},
+        ReadErrorCase{"ExponentFloat", R"({"kdfparams": {"dklen": 1e3}})", "",
+                      "invalid type: floating point `1000.0`, expected u32"},
+        ReadErrorCase{"SmallFloat", R"({"kdfparams": {"n": 1e-7}})", "",
+                      "invalid type: floating point `0.0000001`, expected u32"},
+        ReadErrorCase{
+            "LargeFloat", R"({"kdfparams": {"n": -1.5e300}})", "",
+            "invalid type: floating point `-15" + std::string(299, '0') + ".0`, expected u32"},
+        ReadErrorCase{"EscapedString", R"({"kdfparams": {"n": "a\"b\\\n"}})", "",
+                      R"(invalid type: string "a\"b\\\n", expected u32)"},
+        ReadErrorCase{"SequenceForU32", R"({"kdfparams": {"n": [1]}})", "",
+                      "invalid type: sequence, expected u32"},
+        ReadErrorCase{"IntegerForString", R"({"ciphertext": 5})", "",
+                      "invalid type: integer `5`, expected a string"},
+        ReadErrorCase{"MapForString", R"({"kdf": {"a": 1}})", "",
+                      "invalid type: map, expected a string"},
+        ReadErrorCase{"BooleanForString", R"({"kdfparams": {"salt": false}})", "",
+                      "invalid type: boolean `false`, expected a string"},
+        ReadErrorCase{"StringForCipherParams", R"({"cipherparams": "iv"})", "",
+                      R"(invalid type: string "iv", expected struct CipherParams)"},
+        ReadErrorCase{"IntegerForKdfParams", R"({"kdfparams": 7})", "",
+                      "invalid type: integer `7`, expected struct KdfParams"},
+        ReadErrorCase{"ShortEnvelopeArray", "", R"(["aes-256-gcm", ["iv"]])",
+                      "invalid length 2, expected struct CryptoEnvelope with 6 elements"},
+        ReadErrorCase{"ShortKdfParamsArray", R"({"kdfparams": [32, 65536]})", "",
+                      "invalid length 2, expected struct KdfParams with 5 elements"},
+        ReadErrorCase{"EmptyCipherParamsArray", R"({"cipherparams": []})", "",
+                      "invalid length 0, expected struct CipherParams with 1 element"},
+        ReadErrorCase{"LongCipherParamsArray", R"({"cipherparams": ["a", "b"]})", "",
+                      "invalid length 2, expected fewer elements in array"},
+        ReadErrorCase{"ArrayElementTypeBeforeLength", "", "[5]",
+                      "invalid type: integer `5`, expected a string"},
+        ReadErrorCase{"NullInArray", "", R"(["c", ["iv"], "ct", "tag", "k", [null]])",
+                      "invalid type: null, expected u32"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(EnvelopeJson, StoredTextIsReadAsItsValueLastRepeatedKeyWinning) {
+    const std::string text = R"({"kdfparams": {"n": "x", "dklen": 32, "n": 65536, "p": 1,
+        "r": 8, "salt": "5a17"}, "cipher": "c", "cipherparams": ["00"], "ciphertext": "",
+        "auth_tag": "", "kdf": "k", "cipher": "aes-256-gcm"})";
+    const auto read = oxa_core::parse_envelope(RawJson::from_text(text).value());
+    ASSERT_TRUE(read) << read.error();
+    EXPECT_EQ(read.value().cipher, "aes-256-gcm");
+    EXPECT_EQ(read.value().kdfparams.n, 65536u);
+    EXPECT_EQ(read.value().cipherparams.iv, "00");
+}
+
+TEST(EnvelopeJson, ErrorsInAStoredTextCarryNoPlace) {
+    const auto read = oxa_core::parse_envelope(RawJson::from_text("{\n  \"cipher\": 1\n}").value());
+    ASSERT_FALSE(read);
+    EXPECT_EQ(read.error(), "invalid type: integer `1`, expected a string");
+}
 
 TEST(OxaError, DisplaysEachVariantWithItsPrefix) {
     using Kind = oxa_core::OxaError::Kind;

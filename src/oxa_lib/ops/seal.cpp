@@ -23,7 +23,7 @@ LibResult<WalletInfo> seal_and_store(std::string_view name,
     if (!envelope) return Err{OxaLibError(envelope.error())};
     auto wallet = oxa_core::EncryptedWallet::create(
         oxa_signer::random_uuid_v4(), std::string(name), std::move(accounts),
-        oxa_core::RawJson(oxa_signer::envelope_to_json(envelope.value())), key_type);
+        oxa_core::envelope_to_json(envelope.value()), key_type);
     auto saved = save_encrypted_wallet(wallet, vault);
     if (!saved) return Err{std::move(saved).error()};
     return wallet_to_info(wallet);
@@ -31,7 +31,7 @@ LibResult<WalletInfo> seal_and_store(std::string_view name,
 
 LibResult<oxa_signer::SecretBytes> unseal(const oxa_core::EncryptedWallet& wallet,
                                           std::string_view passphrase) {
-    auto envelope = oxa_signer::envelope_from_json(wallet.crypto.parse());
+    auto envelope = oxa_core::parse_envelope(wallet.crypto);
     if (!envelope) return Err{OxaLibError::json(envelope.error())};
     auto secret = oxa_signer::decrypt(envelope.value(), bytes_of(passphrase));
     if (!secret) return Err{OxaLibError(secret.error())};
