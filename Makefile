@@ -39,7 +39,7 @@ test-wheel: setup
 	@cd $(WHEEL_TEST) && venv/bin/python -I -c 'import importlib.resources, oxa; \
 		assert len(oxa.generate_mnemonic().split()) == 12; \
 		files = importlib.resources.files("oxa"); \
-		assert files.joinpath("py.typed").is_file() and files.joinpath("_native.pyi").is_file()'
+		assert all(files.joinpath(name).is_file() for name in ("py.typed", "_native.pyi", "_ext.pyi"))'
 	@$(WHEEL_TEST)/venv/bin/oxa mnemonic --words 24 --json >/dev/null
 	@echo "test-wheel: $$(ls $(WHEEL_TEST)/dist) installs, imports and runs"
 
@@ -117,7 +117,7 @@ test-sanitize: setup
 	@rm -rf $(SAN_BUILD)/python $(SAN_BUILD)/bin $(SAN_REPORTS)
 	@mkdir -p $(SAN_BUILD)/python $(SAN_BUILD)/bin $(SAN_REPORTS)
 	@cp -r src/oxa $(SAN_BUILD)/python/ && find $(SAN_BUILD)/python -name __pycache__ -exec rm -rf {} +
-	@cp $(SAN_BUILD)/src/oxa_python/_native*.so $(SAN_BUILD)/python/oxa/
+	@cp $(SAN_BUILD)/src/oxa_python/_native*.so $(SAN_BUILD)/src/oxa_python/_ext*.so $(SAN_BUILD)/python/oxa/
 	@printf '#!/bin/sh\nunset LD_PRELOAD\nexec %s "$$@"\n' "$$(command -v curl)" >$(SAN_BUILD)/bin/curl
 	@chmod +x $(SAN_BUILD)/bin/curl
 	@PATH="$(abspath $(SAN_BUILD)/bin):$$PATH" PYTHONPATH=$(abspath $(SAN_BUILD)/python) \

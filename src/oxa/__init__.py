@@ -23,20 +23,32 @@ from oxa._native import (
     sign_message,
     sign_transaction,
 )
-from oxa.results import AccountDict, BroadcastDict, SignatureDict, WalletDict
+from oxa._ext import chains, families
+from oxa.results import (
+    AccountDict,
+    BroadcastDict,
+    ChainDict,
+    FamilyDict,
+    SignatureDict,
+    WalletDict,
+)
 
 __version__ = "0.1.0"
 
 __all__ = [
     "AccountDict",
     "BroadcastDict",
+    "ChainDict",
+    "FamilyDict",
     "InternalAbort",
     "SignatureDict",
     "WalletDict",
+    "chains",
     "create_wallet",
     "delete_wallet",
     "derive_address",
     "export_wallet",
+    "families",
     "generate_mnemonic",
     "get_wallet",
     "import_wallet_mnemonic",

@@ -30,3 +30,22 @@ class SignatureDict(TypedDict):
 
 class BroadcastDict(TypedDict):
     tx_hash: str
+
+
+class ChainDict(TypedDict):
+    """A known chain and the endpoint used when none is configured."""
+
+    name: str
+    chain_id: str  # CAIP-2
+    family: str
+    default_rpc: str
+
+
+class FamilyDict(TypedDict):
+    """A chain family: its default chain, its curve and the path of account 0."""
+
+    family: str
+    chain: str
+    chain_id: str
+    curve: str  # "secp256k1" or "ed25519"
+    derivation_path: str

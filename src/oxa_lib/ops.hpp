@@ -22,6 +22,12 @@ namespace oxa_lib {
 using OptText = std::optional<std::string_view>;
 using OptIndex = std::optional<std::uint32_t>;
 
+/// Every known chain, in the table's order.
+std::vector<ChainInfo> known_chains();
+
+/// Every family, in the order of a wallet's accounts.
+std::vector<FamilyInfo> families();
+
 /// A fresh BIP-39 phrase of 12 or 24 words.
 LibResult<std::string> generate_mnemonic(std::uint32_t words);
 

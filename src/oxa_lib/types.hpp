@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "oxa_core/wallet_file.hpp"
@@ -27,6 +28,23 @@ struct WalletInfo {
 struct SignResult {
     std::string signature;  // lowercase hex, no prefix
     std::optional<std::uint8_t> recovery_id;
+};
+
+/// A known chain, as the chain table gives it.
+struct ChainInfo {
+    std::string_view name;
+    std::string_view chain_id;  // CAIP-2
+    std::string_view family;
+    std::string_view default_rpc;
+};
+
+/// A family: its default chain, its curve and the path of its account 0.
+struct FamilyInfo {
+    std::string_view family;
+    std::string_view chain;
+    std::string_view chain_id;
+    std::string_view curve;
+    std::string derivation_path;
 };
 
 /// The two raw private keys of a private-key wallet; wiped when released.

@@ -16,22 +16,39 @@ void map_err(const oxa_lib::OxaLibError& error) {
     PyErr_SetObject(PyExc_RuntimeError, message.get());
 }
 
-PyObject* internal_abort_class() noexcept {
-    static PyObject* cls = PyErr_NewExceptionWithDoc(
-        "oxa._native.InternalAbort",
-        "An internal invariant of oxa broke and the operation was abandoned.\n\n"
-        "Derived from BaseException so that handlers for Exception do not swallow it.",
-        PyExc_BaseException, nullptr);
-    return cls;
+namespace {
+
+// The class every module of this library raises; kept for the process's life.
+PyObject* g_internal_abort = nullptr;
+
+}  // namespace
+
+PyObject* create_internal_abort_class() noexcept {
+    if (g_internal_abort == nullptr) {
+        g_internal_abort = PyErr_NewExceptionWithDoc(
+            "oxa._native.InternalAbort",
+            "An internal invariant of oxa broke and the operation was abandoned.\n\n"
+            "Derived from BaseException so that handlers for Exception do not swallow it.",
+            PyExc_BaseException, nullptr);
+    }
+    return g_internal_abort;
+}
+
+bool adopt_internal_abort_class(PyObject* abort_class) noexcept {
+    if (!PyExceptionClass_Check(abort_class)) {
+        PyErr_SetString(PyExc_TypeError, "oxa._native.InternalAbort is not an exception class");
+        return false;
+    }
+    g_internal_abort = Py_NewRef(abort_class);
+    return true;
 }
 
 void raise_internal_abort(const char* message) noexcept {
-    PyObject* cls = internal_abort_class();
-    if (cls == nullptr) {
+    if (g_internal_abort == nullptr) {
         std::fputs("uncaught panic at ffi boundary\n", stderr);
         std::abort();
     }
-    PyErr_SetString(cls, message);
+    PyErr_SetString(g_internal_abort, message);
 }
 
 namespace {
@@ -58,8 +75,12 @@ bool match_arguments(const char* function, const char* const* names, const bool*
                      std::size_t count, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                      PyObject** slots) {
     if (static_cast<std::size_t>(nargs) > count) {
-        PyErr_Format(PyExc_TypeError, "%s() takes at most %zu argument%s (%zd given)", function,
-                     count, count == 1 ? "" : "s", nargs);
+        if (count == 0) {
+            PyErr_Format(PyExc_TypeError, "%s() takes no arguments (%zd given)", function, nargs);
+        } else {
+            PyErr_Format(PyExc_TypeError, "%s() takes at most %zu argument%s (%zd given)", function,
+                         count, count == 1 ? "" : "s", nargs);
+        }
         return false;
     }
     for (Py_ssize_t i = 0; i < nargs; ++i) slots[i] = args[i];

@@ -16,6 +16,11 @@
 #include "oxa_core/internal_abort.hpp"
 #include "oxa_lib/error.hpp"
 
+/// The method-table entry of a module function `name` run in the call frame.
+#define OXA_FUNCTION(name, doc)                                                \
+    {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(name)), \
+     METH_FASTCALL | METH_KEYWORDS, doc}
+
 namespace oxa_python {
 
 /// Raises RuntimeError carrying the operation error's display text.
@@ -24,8 +29,14 @@ void map_err(const oxa_lib::OxaLibError& error);
 /// Raises the abort exception (a BaseException subclass) with `message`.
 void raise_internal_abort(const char* message) noexcept;
 
-/// The abort exception class; created once per process.
-PyObject* internal_abort_class() noexcept;
+/// Makes the abort exception class (once per process: oxa._native does it)
+/// and raises it from now on; nullptr with the Python error set on failure.
+PyObject* create_internal_abort_class() noexcept;
+
+/// Raises `abort_class`, made by the other module, from now on; it is kept
+/// for the life of the process. False with the Python error set if it is not
+/// an exception class.
+bool adopt_internal_abort_class(PyObject* abort_class) noexcept;
 
 /// Matches positional and keyword arguments to `names`; on success `slots`
 /// holds a borrowed object or nullptr (not given) per parameter.

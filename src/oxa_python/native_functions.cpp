@@ -1,4 +1,4 @@
-#include "functions.hpp"
+#include "native_functions.hpp"
 
 #include <filesystem>
 
@@ -162,10 +162,6 @@ PyObject* sign_and_send(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwname
                     });
 }
 
-#define OXA_FUNCTION(name, doc)                                                \
-    {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(name)), \
-     METH_FASTCALL | METH_KEYWORDS, doc}
-
 PyMethodDef METHODS[] = {
     OXA_FUNCTION(generate_mnemonic,
                  "generate_mnemonic(words=12)\n--\n\nGenerate a new BIP-39 mnemonic phrase."),
@@ -211,10 +207,8 @@ PyMethodDef METHODS[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-#undef OXA_FUNCTION
-
 }  // namespace
 
-PyMethodDef* module_methods() { return METHODS; }
+PyMethodDef* native_methods() { return METHODS; }
 
 }  // namespace oxa_python

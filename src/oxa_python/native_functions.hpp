@@ -1,5 +1,5 @@
 #pragma once
-// The module's functions, in registration order.
+// The functions of oxa._native, in registration order.
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
@@ -7,6 +7,6 @@
 namespace oxa_python {
 
 /// The method table, terminated by a null entry.
-PyMethodDef* module_methods();
+PyMethodDef* native_methods();
 
 }  // namespace oxa_python

@@ -1,5 +1,6 @@
 #include "results.hpp"
 
+#include <initializer_list>
 #include <string>
 #include <utility>
 
@@ -147,6 +148,57 @@ PyObject* broadcast_to_dict(std::string_view tx_hash) {
     PyRef dict = PyRef::steal(PyDict_New());
     if (!dict || !set_item(dict.get(), k->tx_hash, text_to_py(tx_hash))) return nullptr;
     return dict.release();
+}
+
+namespace {
+
+struct TextItem {
+    const char* key;
+    std::string_view text;
+};
+
+/// A dict of texts, keys in the order given.
+PyObject* text_dict(std::initializer_list<TextItem> items) {
+    PyRef dict = PyRef::steal(PyDict_New());
+    if (!dict) return nullptr;
+    for (const TextItem& item : items) {
+        PyRef value = PyRef::steal(text_to_py(item.text));
+        if (!value || PyDict_SetItemString(dict.get(), item.key, value.get()) != 0) return nullptr;
+    }
+    return dict.release();
+}
+
+template <class T, class Build>
+PyObject* list_to_py(const std::vector<T>& items, Build&& build) {
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        PyObject* item = build(items[i]);
+        if (item == nullptr) return nullptr;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
+    }
+    return list.release();
+}
+
+}  // namespace
+
+PyObject* chain_list_to_py(const std::vector<oxa_lib::ChainInfo>& chains) {
+    return list_to_py(chains, [](const oxa_lib::ChainInfo& chain) {
+        return text_dict({{"name", chain.name},
+                          {"chain_id", chain.chain_id},
+                          {"family", chain.family},
+                          {"default_rpc", chain.default_rpc}});
+    });
+}
+
+PyObject* family_list_to_py(const std::vector<oxa_lib::FamilyInfo>& families) {
+    return list_to_py(families, [](const oxa_lib::FamilyInfo& family) {
+        return text_dict({{"family", family.family},
+                          {"chain", family.chain},
+                          {"chain_id", family.chain_id},
+                          {"curve", family.curve},
+                          {"derivation_path", family.derivation_path}});
+    });
 }
 
 PyObject* none_or_error(const oxa_lib::LibStatus& status) {

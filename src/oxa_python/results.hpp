@@ -19,6 +19,8 @@ PyObject* wallet_info_to_dict_inner(const oxa_lib::WalletInfo& info);
 PyObject* wallet_list_to_py(const std::vector<oxa_lib::WalletInfo>& wallets);
 PyObject* sign_result_to_dict(const oxa_lib::SignResult& result);
 PyObject* broadcast_to_dict(std::string_view tx_hash);
+PyObject* chain_list_to_py(const std::vector<oxa_lib::ChainInfo>& chains);
+PyObject* family_list_to_py(const std::vector<oxa_lib::FamilyInfo>& families);
 
 /// Turns an operation's result into Python: its error through map_err, its
 /// value through `build`.

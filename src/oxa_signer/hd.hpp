@@ -14,6 +14,15 @@ namespace oxa_signer {
 
 enum class Curve : std::uint8_t { Secp256k1 = 0, Ed25519 = 1 };
 
+/// "secp256k1" or "ed25519".
+constexpr std::string_view curve_name(Curve curve) noexcept {
+    switch (curve) {
+        case Curve::Secp256k1: return "secp256k1";
+        case Curve::Ed25519: return "ed25519";
+    }
+    return "";
+}
+
 struct HdError {
     enum class Kind { InvalidPath, DerivationFailed, HardenedOnly };
     Kind kind;

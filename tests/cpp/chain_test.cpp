@@ -85,6 +85,27 @@ TEST(Chain, TypeNamesRoundTripAndAreCaseSensitive) {
     EXPECT_FALSE(oxa_core::chain_type_from_name(""));
 }
 
+TEST(Chain, DerivedListsFollowTheFamilyTable) {
+    for (std::size_t i = 0; i < oxa_core::FAMILIES.size(); ++i) {
+        const oxa_core::Family& row = oxa_core::FAMILIES[i];
+        EXPECT_EQ(oxa_core::ACCOUNT_ORDER[i], row.type);
+        EXPECT_EQ(oxa_core::ALL_CHAIN_TYPES[static_cast<std::size_t>(row.type)], row.type);
+        EXPECT_EQ(&oxa_core::family(row.type), &row);
+        EXPECT_EQ(oxa_core::chain_namespace(row.type), row.caip2_namespace);
+    }
+}
+
+TEST(Chain, EveryKnownChainResolvesByNameAndById) {
+    for (const oxa_core::Chain& chain : oxa_core::KNOWN_CHAINS) {
+        for (std::string_view input : {chain.name, chain.chain_id}) {
+            auto parsed = parse_chain(input);
+            ASSERT_TRUE(parsed) << input;
+            EXPECT_EQ(parsed.value().chain_id, chain.chain_id);
+            EXPECT_EQ(parsed.value().default_rpc, chain.default_rpc);
+        }
+    }
+}
+
 TEST(Chain, AccountOrderPutsBitcoinBeforeCosmos) {
     const auto& order = oxa_core::ACCOUNT_ORDER;
     EXPECT_EQ(order[2], ChainType::Bitcoin);

@@ -34,7 +34,8 @@ def test_version_is_the_installed_distribution_version():
 
 def test_stub_and_marker_are_installed_beside_the_module():
     package = pathlib.Path(native.__file__).parent
-    assert (package / "py.typed").is_file() and (package / "_native.pyi").is_file()
+    for name in ("py.typed", "_native.pyi", "_ext.pyi"):
+        assert (package / name).is_file(), name
 
 
 @pytest.mark.parametrize("target", [["-p", "oxa"], [str(USAGE)]], ids=["package", "usage"])
@@ -45,8 +46,9 @@ def test_mypy_strict_passes(tmp_path, target):
     assert result.returncode == 0, result.stdout + result.stderr
 
 
-def test_stubtest_finds_the_stub_exact(tmp_path):
-    result = subprocess.run([sys.executable, "-m", "mypy.stubtest", "oxa._native"],
+@pytest.mark.parametrize("module", ["oxa._native", "oxa._ext"])
+def test_stubtest_finds_the_stub_exact(tmp_path, module):
+    result = subprocess.run([sys.executable, "-m", "mypy.stubtest", module],
                             capture_output=True, text=True, cwd=tmp_path)
     assert result.returncode == 0, result.stdout + result.stderr
 

@@ -14,14 +14,7 @@ from oxa.cli.render import table, wallet_text
 from oxa.results import WalletDict
 
 # Each family's account 0: (family, chain, derivation path, curve).
-FAMILIES = [
-    ("evm", "ethereum", "m/44'/60'/0'/0/0", "secp256k1"),
-    ("solana", "solana", "m/44'/501'/0'/0'", "ed25519"),
-    ("bitcoin", "bitcoin", "m/84'/0'/0'/0/0", "secp256k1"),
-    ("cosmos", "cosmos", "m/44'/118'/0'/0/0", "secp256k1"),
-    ("tron", "tron", "m/44'/195'/0'/0/0", "secp256k1"),
-    ("ton", "ton", "m/44'/607'/0'", "ed25519"),
-]
+FAMILIES = [(f["family"], f["chain"], f["derivation_path"], f["curve"]) for f in oxa.families()]
 PASSPHRASE = "demo passphrase"
 MESSAGE = "hello from oxa"
 # An unsigned EIP-1559 transfer on a local development chain (chain id 1337):

@@ -4,13 +4,14 @@ prompted for or read from standard input (see prompts)."""
 import argparse
 
 from oxa import __version__
+from oxa._ext import chains
 from oxa.cli import commands
 
 type Subcommands = argparse._SubParsersAction[argparse.ArgumentParser]
 type Parents = list[argparse.ArgumentParser]
 
-CHAIN_HELP = ("chain name (ethereum, polygon, arbitrum, optimism, base, bsc, avalanche, "
-              "solana, bitcoin, cosmos, tron, ton) or CAIP-2 id (eip155:1, ...)")
+CHAIN_HELP = (f"chain name ({', '.join(chain['name'] for chain in chains())}) "
+              "or CAIP-2 id (eip155:1, ...)")
 MAX_INDEX = 2**32 - 1
 
 
