@@ -28,8 +28,8 @@ std::vector<ChainInfo> known_chains();
 /// Every family, in the order of a wallet's accounts.
 std::vector<FamilyInfo> families();
 
-/// A fresh BIP-39 phrase of 12 or 24 words.
-LibResult<std::string> generate_mnemonic(std::uint32_t words);
+/// A fresh BIP-39 phrase of 12 or 24 words, in pinned memory.
+LibResult<oxa_signer::SecretBytes> generate_mnemonic(std::uint32_t words);
 
 /// The address of `chain` (a name or CAIP-2 id) for the phrase at `index`.
 LibResult<std::string> derive_address(std::string_view phrase, std::string_view chain,
@@ -58,9 +58,9 @@ LibResult<WalletInfo> get_wallet(std::string_view name_or_id, const VaultPath& v
 LibStatus delete_wallet(std::string_view name_or_id, const VaultPath& vault);
 LibStatus rename_wallet(std::string_view name_or_id, std::string_view new_name,
                         const VaultPath& vault);
-/// The sealed secret as text: the phrase, or the key-pair JSON.
-LibResult<std::string> export_wallet(std::string_view name_or_id, OptText passphrase,
-                                     const VaultPath& vault);
+/// The sealed secret as text, in pinned memory: the phrase, or the key-pair JSON.
+LibResult<oxa_signer::SecretBytes> export_wallet(std::string_view name_or_id, OptText passphrase,
+                                                 const VaultPath& vault);
 
 // Signing. Chain, encoding and hex are checked before the vault is read.
 

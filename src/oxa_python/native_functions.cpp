@@ -18,12 +18,11 @@ oxa_lib::VaultPath vault_path(OptText text) {
     return std::filesystem::path(std::string(*text));
 }
 
-// A secret the caller asked for (a phrase, an exported key pair): once the
-// str holds it, the C++ copy is wiped.
-PyObject* secret_text_to_python(oxa_lib::LibResult<std::string> result) {
-    PyObject* text = to_python(result, text_to_py);
-    if (result) oxa_signer::wipe(result.value());
-    return text;
+// A secret the caller asked for (a phrase, an exported key pair): the str
+// is the one copy that leaves; the pinned buffer is wiped when it dies here.
+PyObject* secret_text_to_python(const oxa_lib::LibResult<oxa_signer::SecretBytes>& result) {
+    return to_python(
+        result, [](const oxa_signer::SecretBytes& secret) { return text_to_py(secret.text()); });
 }
 
 PyObject* generate_mnemonic(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwnames) {

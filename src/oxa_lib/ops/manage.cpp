@@ -39,8 +39,8 @@ LibStatus rename_wallet(std::string_view name_or_id, std::string_view new_name,
     return save_encrypted_wallet(wallet, vault);
 }
 
-LibResult<std::string> export_wallet(std::string_view name_or_id, OptText passphrase,
-                                     const VaultPath& vault) {
+LibResult<oxa_signer::SecretBytes> export_wallet(std::string_view name_or_id, OptText passphrase,
+                                                 const VaultPath& vault) {
     auto wallet = load_wallet_by_name_or_id(name_or_id, vault);
     if (!wallet) return Err{std::move(wallet).error()};
     auto secret = unseal(wallet.value(), passphrase.value_or(""));
@@ -50,8 +50,7 @@ LibResult<std::string> export_wallet(std::string_view name_or_id, OptText passph
                                                   ? "wallet contains invalid UTF-8 mnemonic"
                                                   : "wallet contains invalid key data")};
     }
-    // Exporting is the one way a secret leaves: this copy belongs to the caller.
-    return std::string(secret.value().text());
+    return std::move(secret).value();
 }
 
 }  // namespace oxa_lib

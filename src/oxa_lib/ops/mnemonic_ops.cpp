@@ -5,19 +5,18 @@
 
 namespace oxa_lib {
 
-LibResult<std::string> generate_mnemonic(std::uint32_t words) {
+LibResult<oxa_signer::SecretBytes> generate_mnemonic(std::uint32_t words) {
     if (words != 12 && words != 24) {
         return Err{OxaLibError::invalid_input("words must be 12 or 24")};
     }
     auto mnemonic = oxa_signer::Mnemonic::generate(words == 12 ? oxa_signer::WordCount::Twelve
                                                                : oxa_signer::WordCount::TwentyFour);
     if (!mnemonic) return Err{OxaLibError(mnemonic.error())};
-    const oxa_signer::SecretBytes phrase = mnemonic.value().phrase();
+    oxa_signer::SecretBytes phrase = mnemonic.value().phrase();
     if (auto invalid = oxa_core::utf8_error(phrase.bytes())) {
         return Err{OxaLibError::invalid_input("invalid UTF-8 in mnemonic: " + *invalid)};
     }
-    // The caller asked for the phrase: this copy is theirs and is not wiped.
-    return std::string(phrase.text());
+    return phrase;
 }
 
 }  // namespace oxa_lib
