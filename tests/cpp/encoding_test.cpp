@@ -46,8 +46,6 @@ std::string ascii_of(const std::vector<std::uint8_t>& bytes) {
     return {bytes.begin(), bytes.end()};
 }
 
-// ---------------------------------------------------------------- hex
-
 TEST(Hex, EncodesEveryByteAsTwoLowercaseDigits) {
     std::vector<std::uint8_t> all(256);
     for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<std::uint8_t>(i);
@@ -194,8 +192,6 @@ TEST(Hex, DecodeIntoReportsAnOddLengthBeforeTheBufferSize) {
     EXPECT_EQ(status.error(), "Odd number of digits");
 }
 
-// ---------------------------------------------------------------- base58
-
 struct Base58Case {
     std::string name;
     std::string bytes_hex;
@@ -283,8 +279,6 @@ TEST(Base58, RandomBytesWithLeadingZerosRoundTrip) {
         EXPECT_EQ(*decoded, bytes) << text;
     }
 }
-
-// ---------------------------------------------------------------- bech32
 
 struct Bech32StringCase {
     std::string name;
@@ -626,8 +620,6 @@ TEST(Bech32, BytesRoundTripThroughFiveBitGroups) {
     }
 }
 
-// ---------------------------------------------------------------- base64
-
 TEST(Base64, Rfc4648Vectors) {
     const Json file = load_vectors("base64-rfc4648.json");
     for (const auto& v : file.at("vectors")) {
@@ -667,8 +659,6 @@ TEST(Base64, UrlSafeDiffersFromStandardOnlyInAlphabetAndPadding) {
         EXPECT_EQ(base64url_encode_unpadded(bytes), expected);
     }
 }
-
-// ---------------------------------------------------------------- crc16
 
 TEST(Crc16, CheckValueOfTheCatalogue) {
     const Json file = load_vectors("crc16-xmodem.json");
