@@ -20,9 +20,13 @@ def table(rows: Sequence[Sequence[str]]) -> str:
 
 
 def wallet_text(wallet: WalletDict) -> str:
-    head = table([["name", wallet["name"]], ["id", wallet["id"]], ["created", wallet["created_at"]]])
+    head = table(
+        [["name", wallet["name"]], ["id", wallet["id"]], ["created", wallet["created_at"]]]
+    )
     accounts = [["CHAIN", "ADDRESS", "PATH"]]
-    accounts += [[a["chain_id"], a["address"], a["derivation_path"] or "-"] for a in wallet["accounts"]]
+    accounts += [
+        [a["chain_id"], a["address"], a["derivation_path"] or "-"] for a in wallet["accounts"]
+    ]
     return f"{head}\n\n{table(accounts)}"
 
 
@@ -36,7 +40,9 @@ def wallet_list_text(wallets: Sequence[WalletDict]) -> str:
 
 def signature_text(signature: SignatureDict) -> str:
     recovery_id = signature["recovery_id"]
-    return table([
-        ["signature", signature["signature"]],
-        ["recovery_id", "-" if recovery_id is None else str(recovery_id)],
-    ])
+    return table(
+        [
+            ["signature", signature["signature"]],
+            ["recovery_id", "-" if recovery_id is None else str(recovery_id)],
+        ]
+    )
