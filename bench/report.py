@@ -80,14 +80,21 @@ def table(rows: list, figures: Figures, machine: dict) -> str:
         f"{'peak MiB':>10}{'+MiB':>7}{'mem':>5}"
     )
     lines = [
-        f"oxa benchmark: {machine['cores']} cores ({machine['usable_cores']} usable), "
-        f"load average {machine['load_before'][0]:.1f} before, {machine['load_after'][0]:.1f} "
-        f"after; medians of {machine['rounds']} rounds; {machine['seconds']:.0f} s",
-        "ratio: median over the calls of (call / a call of the baseline named in 'to' made "
-        "just before it);",
+        (
+            f"oxa benchmark: {machine['cores']} cores ({machine['usable_cores']} usable), "
+            f"load average {machine['load_before'][0]:.1f} before, "
+            f"{machine['load_after'][0]:.1f} after; medians of {machine['rounds']} rounds; "
+            f"{machine['seconds']:.0f} s"
+        ),
+        (
+            "ratio: median over the calls of (call / a call of the baseline named in 'to' made "
+            "just before it);"
+        ),
         "growth: median time at this vault size / median time at 10 wallets;",
-        f"peak MiB: ru_maxrss of a fresh process after one call;  +MiB: growth of that peak "
-        f"during the call (target <= {row_table.MEMORY_TARGET_MIB})",
+        (
+            f"peak MiB: ru_maxrss of a fresh process after one call;  +MiB: growth of that peak "
+            f"during the call (target <= {row_table.MEMORY_TARGET_MIB})"
+        ),
         "",
         head,
         "-" * len(head),
@@ -103,7 +110,8 @@ def table(rows: list, figures: Figures, machine: dict) -> str:
         memory_verdict = verdict(added, row_table.MEMORY_TARGET_MIB) if row.is_oxa else ""
         lines.append(
             f"{row.label:<46}{row.size if row.size else '':>8}"
-            f"{figures.medians[row.key] * 1e3:>11.2f}{spread_percent(figures.samples[row.key]):>6.0f}{(f'{r:.3f}' if r else '1'):>8}"
+            f"{figures.medians[row.key] * 1e3:>11.2f}"
+            f"{spread_percent(figures.samples[row.key]):>6.0f}{(f'{r:.3f}' if r else '1'):>8}"
             f"  {baseline_name(row):<15}{(f'{row.target:.2f}' if row.target else ''):>7}"
             f"{verdict(r, row.target):>5}{verdict(r, row.stretch):>5}"
             f"{(f'{g:.2f}x' if g else ''):>8}{peak:>10.1f}{added:>7.1f}{memory_verdict:>5}"
@@ -130,7 +138,7 @@ def chart(rows: list, figures: Figures, path: str) -> None:
     growth_axes = figure.add_subplot(grid[1, :])
 
     ratios_axes.barh(positions, [ratio(row, figures) for row in shown], color=colours)
-    for y, row in zip(positions, shown):
+    for y, row in zip(positions, shown, strict=True):
         if row.target:
             ratios_axes.plot([row.target, row.target], [y - 0.45, y + 0.45], color="black", lw=2)
         if row.stretch:

@@ -23,11 +23,11 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-import baselines  # noqa: E402
-import report  # noqa: E402
-import rows as row_table  # noqa: E402
-import workload  # noqa: E402
-from oxa import _native as native  # noqa: E402
+import baselines
+import report
+import rows as row_table
+import workload
+from oxa import _native as native
 
 
 def check_peer_addresses(vaults: dict) -> None:

@@ -10,7 +10,7 @@ import os
 import random
 import uuid
 from dataclasses import asdict, dataclass
-from datetime import datetime, timedelta, timezone
+from datetime import UTC, datetime, timedelta
 
 from oxa import _native as native
 
@@ -51,7 +51,7 @@ def _write_new_file(path: str, text: str) -> None:
 
 def _filler_times(count: int, rng: random.Random) -> list[str]:
     """Creation times spread over a year, in the vault's own format, unsorted."""
-    start = datetime(2025, 1, 1, tzinfo=timezone.utc)
+    start = datetime(2025, 1, 1, tzinfo=UTC)
     times = []
     for _ in range(count):
         moment = start + timedelta(

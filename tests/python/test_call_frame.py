@@ -63,10 +63,15 @@ def test_functions_are_registered_in_order():
         ),
         (
             "import_wallet_private_key",
-            "(name, private_key_hex, chain=None, passphrase=None, vault_path_opt=None, secp256k1_key=None, "
-            "ed25519_key=None)",
-            "Import a wallet from a hex-encoded private key (derives addresses for all chains).\n"
-            "Optionally specify explicit keys per curve via `secp256k1_key` and `ed25519_key`.",
+            (
+                "(name, private_key_hex, chain=None, passphrase=None, vault_path_opt=None, "
+                "secp256k1_key=None, ed25519_key=None)"
+            ),
+            (
+                "Import a wallet from a hex-encoded private key "
+                "(derives addresses for all chains).\n"
+                "Optionally specify explicit keys per curve via `secp256k1_key` and `ed25519_key`."
+            ),
         ),
         ("list_wallets", "(vault_path_opt=None)", "List all wallets in the vault."),
         ("get_wallet", "(name_or_id, vault_path_opt=None)", "Get a single wallet by name or ID."),
@@ -84,12 +89,18 @@ def test_functions_are_registered_in_order():
         ),
         (
             "sign_message",
-            "(wallet, chain, message, passphrase=None, encoding=None, index=None, vault_path_opt=None)",
+            (
+                "(wallet, chain, message, passphrase=None, encoding=None, index=None, "
+                "vault_path_opt=None)"
+            ),
             "Sign a message.",
         ),
         (
             "sign_and_send",
-            "(wallet, chain, tx_hex, passphrase=None, index=None, rpc_url=None, vault_path_opt=None)",
+            (
+                "(wallet, chain, tx_hex, passphrase=None, index=None, rpc_url=None, "
+                "vault_path_opt=None)"
+            ),
             "Sign and broadcast a transaction.",
         ),
     ],

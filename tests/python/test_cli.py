@@ -14,8 +14,8 @@ from eth_account.messages import encode_defunct
 
 import oxa
 import oxa._native as native
-from oxa.cli.demo import FAMILIES
 from conftest import ABANDON, ABANDON_PHRASE, DATA
+from oxa.cli.demo import FAMILIES
 from rpc_server import RecordingServer
 from test_signing import b58decode
 
@@ -67,9 +67,11 @@ def test_mnemonic_prints_fresh_phrases(words, wordlist):
     document = run_json("mnemonic", "--words", str(words))
     assert list(document) == ["mnemonic"]
     phrase = document["mnemonic"].split()
-    assert len(phrase) == words and set(phrase) <= set(wordlist)
+    assert len(phrase) == words
+    assert set(phrase) <= set(wordlist)
     text = run("mnemonic", "--words", str(words)).stdout
-    assert len(text.split()) == words and text != document["mnemonic"] + "\n"
+    assert len(text.split()) == words
+    assert text != document["mnemonic"] + "\n"
 
 
 @pytest.mark.parametrize("account", ABANDON["accounts"], ids=lambda a: a["chain"])
@@ -234,7 +236,8 @@ def test_wallet_lifecycle_in_json(vault, monkeypatch):
     monkeypatch.setenv("OXA_PW", "correct horse")
     options = ["--vault", vault, "--passphrase-env", "OXA_PW"]
     wallet = run_json("create", "main", "--words", "24", *options)
-    assert wallet["name"] == "main" and len(wallet["accounts"]) == 6
+    assert wallet["name"] == "main"
+    assert len(wallet["accounts"]) == 6
     assert run_json("list", "--vault", vault) == [wallet]
     by_name, by_id = (run_json("show", key, "--vault", vault) for key in ("main", wallet["id"]))
     assert by_name == by_id == wallet
@@ -265,7 +268,8 @@ def test_import_reads_the_phrase_then_the_passphrase(vault):
         stdin=stdin,
     )
     paths = [a["derivation_path"] for a in wallet["accounts"]]
-    assert paths[0] == "m/44'/60'/0'/0/3" and paths[-1] == "m/44'/607'/3'"
+    assert paths[0] == "m/44'/60'/0'/0/3"
+    assert paths[-1] == "m/44'/607'/3'"
     assert wallet["accounts"][0]["address"] == ABANDON["accounts"][0]["more_indexes"][2]["address"]
     exported = run(
         "export",
@@ -310,7 +314,8 @@ def test_text_output_is_readable(shared_vault):
     assert shown.startswith("name     main\nid       ")
     for account in native.get_wallet("main", shared_vault)["accounts"]:
         assert f"{account['chain_id']}  " in shown
-        assert f"{account['address']}  " in shown and account["derivation_path"] in shown
+        assert f"{account['address']}  " in shown
+        assert account["derivation_path"] in shown
     assert (
         run("list", "--vault", str(pathlib.Path(shared_vault) / "empty")).stdout == "no wallets\n"
     )
@@ -324,7 +329,8 @@ def test_export_warns_on_stderr_before_the_secret(shared_vault):
     assert warning.startswith("warning: ")
     assert secret == ABANDON_PHRASE
     alone = run("export", "main", "--vault", shared_vault, "--passphrase-stdin", stdin="pw\n")
-    assert alone.stdout == ABANDON_PHRASE + "\n" and alone.stderr == warning + "\n"
+    assert alone.stdout == ABANDON_PHRASE + "\n"
+    assert alone.stderr == warning + "\n"
 
 
 def test_signed_messages_verify(shared_vault):

@@ -83,13 +83,13 @@ def test_unknown_chains_are_refused_with_the_input_quoted(chain):
     with pytest.raises(RuntimeError) as info:
         native.derive_address(PHRASE, chain)
     assert str(info.value) == (
-        f"invalid input: unknown chain: '{chain}'. Use a chain name (ethereum, solana, bitcoin, ...)"
-        " or CAIP-2 ID (eip155:1, ...)"
+        f"invalid input: unknown chain: '{chain}'. "
+        "Use a chain name (ethereum, solana, bitcoin, ...) or CAIP-2 ID (eip155:1, ...)"
     )
 
 
 def test_chain_is_checked_before_the_phrase():
-    with pytest.raises(RuntimeError, match="^invalid input: unknown chain: 'nope'"):
+    with pytest.raises(RuntimeError, match=r"^invalid input: unknown chain: 'nope'"):
         native.derive_address("not a phrase", "nope")
 
 
@@ -107,7 +107,7 @@ def test_chain_is_checked_before_the_phrase():
     ],
 )
 def test_phrases_are_parsed_strictly(phrase):
-    with pytest.raises(RuntimeError, match="^invalid mnemonic phrase: "):
+    with pytest.raises(RuntimeError, match=r"^invalid mnemonic phrase: "):
         native.derive_address(phrase, "ethereum")
 
 
@@ -192,7 +192,10 @@ def test_published_ethereum_addresses_at_later_indices():
         (
             {"mnemonic": "\ud800", "chain": "ethereum"},
             TypeError,
-            "derive_address() argument 'mnemonic' must be str encodable as UTF-8 (it holds a lone surrogate)",
+            (
+                "derive_address() argument 'mnemonic' must be str encodable as UTF-8 "
+                "(it holds a lone surrogate)"
+            ),
         ),
     ],
 )

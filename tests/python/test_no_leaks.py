@@ -9,7 +9,8 @@ import os
 import pathlib
 import sys
 import tracemalloc
-from typing import Any, Callable
+from collections.abc import Callable
+from typing import Any
 
 import pytest
 
@@ -63,7 +64,7 @@ def resident_bytes() -> int:
 def run_once(scenario: Scenario) -> None:
     try:
         result = scenario.call(*scenario.args, **scenario.kwargs)
-    except BaseException as error:  # noqa: BLE001 - the kind is checked right here
+    except BaseException as error:
         if scenario.raises is None or type(error) is not scenario.raises:
             raise
         return

@@ -5,7 +5,6 @@ call returns a result of the documented shape or raises TypeError,
 OverflowError or RuntimeError with a defined text, never anything else, and
 a call that fails leaves the vault exactly as it was."""
 
-import contextlib
 import os
 import pathlib
 import re
@@ -61,7 +60,10 @@ ANY_VALUE = st.one_of(
     st.builds(bytearray, st.binary(max_size=8)),
 )
 
-TX_HEX = "0x02f28205390284773594008477359400830186a09496216849c49358b10257cb55b28ea603c874b05e865af3107a4000825544c0"
+TX_HEX = (
+    "0x02f28205390284773594008477359400830186a09496216849c49358b10257cb55b28ea603c874b05e"
+    "865af3107a4000825544c0"
+)
 SECP_KEY = "70af7ec25374c2b06cbfffeaf9817a3d1bc61854abbf39e9e00de734b0c0c8c4"
 
 # Every parameter a value is tried in, with the arguments that stay fixed:
@@ -218,7 +220,8 @@ def check_result(function: str, arguments: dict, result) -> None:
     if function == "generate_mnemonic":
         assert len(result.split(" ")) in (12, 24)
     elif function in ("derive_address", "export_wallet"):
-        assert isinstance(result, str) and result
+        assert isinstance(result, str)
+        assert result
     elif function in (
         "create_wallet",
         "import_wallet_mnemonic",

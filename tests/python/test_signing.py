@@ -83,9 +83,11 @@ def test_bitcoin_cosmos_tron_messages_recover_to_one_key(shared_vault):
 
 
 def test_encodings(shared_vault):
-    sign = lambda message, **kw: native.sign_message(  # noqa: E731
-        "main", "ethereum", message, passphrase="pw", vault_path_opt=shared_vault, **kw
-    )
+    def sign(message, **kw):
+        return native.sign_message(
+            "main", "ethereum", message, passphrase="pw", vault_path_opt=shared_vault, **kw
+        )
+
     plain = sign("hi")
     assert sign("hi", encoding="utf8") == plain
     assert sign("6869", encoding="hex") == plain
@@ -107,9 +109,11 @@ def test_encodings(shared_vault):
 
 
 def test_transaction_hex_prefix(shared_vault):
-    sign = lambda tx: native.sign_transaction(  # noqa: E731
-        "main", "ethereum", tx, passphrase="pw", vault_path_opt=shared_vault
-    )
+    def sign(tx):
+        return native.sign_transaction(
+            "main", "ethereum", tx, passphrase="pw", vault_path_opt=shared_vault
+        )
+
     assert sign("0x02c0") == sign("02c0")
     digest = keccak(bytes.fromhex("02c0"))
     result = sign("02c0")
@@ -124,11 +128,11 @@ def test_transaction_hex_prefix(shared_vault):
 
 
 def test_input_errors_come_before_the_passphrase(shared_vault):
-    with pytest.raises(RuntimeError, match="^invalid input: unknown chain: 'nope'"):
+    with pytest.raises(RuntimeError, match=r"^invalid input: unknown chain: 'nope'"):
         native.sign_message("main", "nope", "m", passphrase="wrong", vault_path_opt=shared_vault)
-    with pytest.raises(RuntimeError, match="^invalid input: unsupported encoding"):
+    with pytest.raises(RuntimeError, match=r"^invalid input: unsupported encoding"):
         native.sign_message("missing", "ethereum", "m", encoding="x", vault_path_opt=shared_vault)
-    with pytest.raises(RuntimeError, match="^invalid input: invalid hex transaction"):
+    with pytest.raises(RuntimeError, match=r"^invalid input: invalid hex transaction"):
         native.sign_transaction("missing", "ethereum", "zz", vault_path_opt=shared_vault)
 
 
@@ -144,9 +148,11 @@ def test_wrong_passphrase_and_unknown_wallet(shared_vault):
 
 
 def test_mnemonic_wallet_index(shared_vault):
-    sign = lambda **kw: native.sign_message(  # noqa: E731
-        "main", "ethereum", "m", passphrase="pw", vault_path_opt=shared_vault, **kw
-    )["signature"]
+    def sign(**kw):
+        return native.sign_message(
+            "main", "ethereum", "m", passphrase="pw", vault_path_opt=shared_vault, **kw
+        )["signature"]
+
     assert sign() == sign(index=0)
     one = sign(index=1)
     assert one != sign()
@@ -176,5 +182,6 @@ def test_signatures_are_lowercase_even_hex(shared_vault, chain):
     signature = native.sign_transaction("keys", chain, "00ff", vault_path_opt=shared_vault)[
         "signature"
     ]
-    assert signature == signature.lower() and len(signature) % 2 == 0
+    assert signature == signature.lower()
+    assert len(signature) % 2 == 0
     assert len(signature) == (128 if chain in ("solana", "ton") else 130)

@@ -44,7 +44,8 @@ def test_version_is_the_installed_distribution_version():
 
 def test_stub_and_marker_are_installed_beside_the_module():
     package = pathlib.Path(native.__file__).parent
-    assert (package / "py.typed").is_file() and (package / "_native.pyi").is_file()
+    assert (package / "py.typed").is_file()
+    assert (package / "_native.pyi").is_file()
 
 
 @pytest.mark.parametrize("target", [["-p", "oxa"], [str(USAGE)]], ids=["package", "usage"])

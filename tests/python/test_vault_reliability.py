@@ -106,7 +106,10 @@ def tamper(vault: str, wallet_id: str, change) -> pathlib.Path:
         ),
         (
             lambda d: d["crypto"]["kdfparams"].update(n=2**24),
-            "invalid parameters: scrypt N=16777216, r=8 needs 16384 MiB of memory, above the maximum 1024 MiB",
+            (
+                "invalid parameters: scrypt N=16777216, r=8 needs 16384 MiB of memory, "
+                "above the maximum 1024 MiB"
+            ),
         ),
         (lambda d: d["crypto"]["cipherparams"].update(iv="00" * 11), "invalid parameters: "),
         (
@@ -135,7 +138,7 @@ def test_a_phrase_sealed_as_a_key_pair_exports_but_does_not_sign(vault):
     info = native.import_wallet_mnemonic("t", ABANDON_PHRASE, vault_path_opt=vault)
     tamper(vault, info["id"], lambda d: d.update(key_type="private_key"))
     assert native.export_wallet("t", vault_path_opt=vault) == ABANDON_PHRASE
-    with pytest.raises(RuntimeError, match="^JSON error: "):
+    with pytest.raises(RuntimeError, match=r"^JSON error: "):
         native.sign_message("t", "ethereum", "m", vault_path_opt=vault)
 
 
@@ -180,6 +183,6 @@ def test_hostile_ids_never_reach_outside_the_vault(tmp_path):
     assert path.exists()
     for hostile in ("", ".", "..", ".hidden", "a/b", "/abs"):
         tamper(vault, path.stem, lambda d, h=hostile: d.update(id=h))
-        with pytest.raises(RuntimeError, match="^wallet not found: "):
+        with pytest.raises(RuntimeError, match=r"^wallet not found: "):
             native.delete_wallet("evil", vault_path_opt=vault)
     assert victim.read_text() == "keep me"

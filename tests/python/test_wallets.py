@@ -142,7 +142,7 @@ def test_import_mnemonic_matches_derive_address(vault):
     "phrase", [ABANDON_PHRASE + " ", ABANDON_PHRASE.upper(), "abandon " * 11 + "abandon"]
 )
 def test_import_refuses_bad_phrases_without_writing(vault, phrase):
-    with pytest.raises(RuntimeError, match="^invalid mnemonic phrase: "):
+    with pytest.raises(RuntimeError, match=r"^invalid mnemonic phrase: "):
         native.import_wallet_mnemonic("m", phrase, vault_path_opt=vault)
     assert native.list_wallets(vault) == []
 
@@ -195,8 +195,10 @@ def test_private_key_with_solana_chain_is_ed25519(vault):
         ),
         (
             {"private_key_hex": ETH_KEY, "chain": "mars"},
-            "invalid input: unknown chain: 'mars'. Use a chain name (ethereum, solana, bitcoin, ...) "
-            "or CAIP-2 ID (eip155:1, ...)",
+            (
+                "invalid input: unknown chain: 'mars'. "
+                "Use a chain name (ethereum, solana, bitcoin, ...) or CAIP-2 ID (eip155:1, ...)"
+            ),
         ),
         (
             {"private_key_hex": ETH_KEY, "ed25519_key": "123"},

@@ -133,7 +133,8 @@ def send(vault: str, wallet_id: str) -> None:
         received = node.stdout.readline().strip()
     print(f"node at {url} received {shorten(received[2:])}")
     print(
-        f"tx_hash returned       {sent['tx_hash']}  (the stand-in answers SHA-256, a real node Keccak-256)"
+        f"tx_hash returned       {sent['tx_hash']}  "
+        "(the stand-in answers SHA-256, a real node Keccak-256)"
     )
 
 

@@ -14,7 +14,9 @@ def table(rows: Sequence[Sequence[str]]) -> str:
     """Columns padded to their widest cell; the last column is left ragged."""
     widths = [max(len(row[column]) for row in rows) for column in range(len(rows[0]) - 1)]
     return "\n".join(
-        "  ".join([*(cell.ljust(width) for cell, width in zip(row, widths)), row[-1]]).rstrip()
+        "  ".join(
+            [*(cell.ljust(width) for cell, width in zip(row[:-1], widths, strict=True)), row[-1]]
+        ).rstrip()
         for row in rows
     )
 
