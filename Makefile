@@ -159,7 +159,7 @@ test-sanitize: setup
 # new and delete, which memcheck replaces too); the corpus replays are in.
 # Two tests cannot hold there: memcheck runs posix_spawn's child as a fork,
 # so a failed exec is never reported back to the parent.
-VG_SKIP := RunProcess.MissingProgramFailsWithEnoent:BroadcastTransport.MissingCurlIsReportedWithTheSystemText
+VG_SKIP := RunProcess.MissingProgramFailsWithEnoent:BroadcastTransport.MissingCurlGivesTheSystemText
 test-valgrind: setup
 	$(call need_program,valgrind,valgrind)
 	@$(TOOLS_PATH) cmake -S . -B $(VG_BUILD) $(CHECK_FLAGS) >/dev/null

@@ -154,7 +154,7 @@ TEST(FreedBlocksWatch, WipedStringsAndSecretBytesPass) {
     expect_clean(freed, secrets);
 }
 
-TEST_F(SecretHygiene, ImportingAPhraseLeavesNoSecretInFreedMemory) {
+TEST_F(SecretHygiene, ImportingAPhraseLeavesNoSecret) {
     FreedBlocks freed;
     auto info = oxa_lib::import_wallet_mnemonic("imported again", PHRASE, PASSPHRASE, 0, vault());
     freed.stop();
@@ -162,7 +162,7 @@ TEST_F(SecretHygiene, ImportingAPhraseLeavesNoSecretInFreedMemory) {
     expect_clean(freed, mnemonic_secrets(PHRASE));
 }
 
-TEST_F(SecretHygiene, ImportingPrivateKeysLeavesNoSecretInFreedMemory) {
+TEST_F(SecretHygiene, ImportingPrivateKeysLeavesNoSecret) {
     FreedBlocks freed;
     auto info = oxa_lib::import_wallet_private_key("keys again", "", std::nullopt, PASSPHRASE,
                                                    vault(), SECP256K1_KEY_HEX, ED25519_KEY_HEX);
@@ -171,7 +171,7 @@ TEST_F(SecretHygiene, ImportingPrivateKeysLeavesNoSecretInFreedMemory) {
     expect_clean(freed, key_pair_secrets());
 }
 
-TEST_F(SecretHygiene, ImportingOneKeyForAChainLeavesNoSecretInFreedMemory) {
+TEST_F(SecretHygiene, ImportingOneKeyForAChainLeavesNoSecret) {
     FreedBlocks freed;
     auto info = oxa_lib::import_wallet_private_key("one key", ED25519_KEY_HEX, "solana", PASSPHRASE,
                                                    vault(), std::nullopt, std::nullopt);
@@ -180,7 +180,7 @@ TEST_F(SecretHygiene, ImportingOneKeyForAChainLeavesNoSecretInFreedMemory) {
     expect_clean(freed, key_pair_secrets());
 }
 
-TEST_F(SecretHygiene, CreatingAndExportingLeaveNoSecretInFreedMemory) {
+TEST_F(SecretHygiene, CreatingAndExportingLeaveNoSecret) {
     FreedBlocks freed;
     auto info = oxa_lib::create_wallet("created", 24, PASSPHRASE, vault());
     ASSERT_TRUE(info) << info.error().display();
@@ -190,7 +190,7 @@ TEST_F(SecretHygiene, CreatingAndExportingLeaveNoSecretInFreedMemory) {
     expect_clean(freed, mnemonic_secrets(phrase.text()));
 }
 
-TEST_F(SecretHygiene, ExportingLeavesNoSecretInFreedMemory) {
+TEST_F(SecretHygiene, ExportingLeavesNoSecret) {
     FreedBlocks freed;
     SecretBytes phrase = take_text(oxa_lib::export_wallet(MNEMONIC_WALLET, PASSPHRASE, vault()));
     SecretBytes key_pair = take_text(oxa_lib::export_wallet(KEY_WALLET, PASSPHRASE, vault()));
@@ -200,7 +200,7 @@ TEST_F(SecretHygiene, ExportingLeavesNoSecretInFreedMemory) {
     expect_clean(freed, key_pair_secrets());
 }
 
-TEST_F(SecretHygiene, GeneratingAPhraseLeavesNoSecretInFreedMemory) {
+TEST_F(SecretHygiene, GeneratingAPhraseLeavesNoSecret) {
     for (std::uint32_t words : {12u, 24u}) {
         FreedBlocks freed;
         SecretBytes phrase = take_text(oxa_lib::generate_mnemonic(words));
@@ -209,7 +209,7 @@ TEST_F(SecretHygiene, GeneratingAPhraseLeavesNoSecretInFreedMemory) {
     }
 }
 
-TEST_F(SecretHygiene, DerivingAddressesLeavesNoSecretInFreedMemory) {
+TEST_F(SecretHygiene, DerivingAddressesLeavesNoSecret) {
     FreedBlocks freed;
     for (const oxa_core::Chain& chain : oxa_core::KNOWN_CHAINS) {
         auto address = oxa_lib::derive_address(PHRASE, chain.name, 0);
@@ -219,7 +219,7 @@ TEST_F(SecretHygiene, DerivingAddressesLeavesNoSecretInFreedMemory) {
     expect_clean(freed, mnemonic_secrets(PHRASE));
 }
 
-TEST_F(SecretHygiene, SendingLeavesNoSecretInFreedMemory) {
+TEST_F(SecretHygiene, SendingLeavesNoSecret) {
     FreedBlocks freed;
     auto evm = oxa_lib::sign_and_send(KEY_WALLET, "ethereum", TX_HEX, PASSPHRASE, std::nullopt,
                                       UNREACHABLE_RPC, vault());
@@ -236,7 +236,7 @@ TEST_F(SecretHygiene, SendingLeavesNoSecretInFreedMemory) {
     expect_clean(freed, mnemonic_secrets(PHRASE));
 }
 
-TEST_F(SecretHygiene, ReadingAKeyPairWithEscapedDigitsLeavesNoSecret) {
+TEST_F(SecretHygiene, ReadingEscapedKeyPairLeavesNoSecret) {
     // Every digit as a \u escape, so the reader's unescaping buffer holds the keys.
     SecretBytes plaintext = SecretBytes::with_capacity(2 * 6 * 64 + 64);
     plaintext.append(std::string_view("{\"secp256k1\":\""));
@@ -262,7 +262,7 @@ TEST_F(SecretHygiene, ReadingAKeyPairWithEscapedDigitsLeavesNoSecret) {
 
 class SigningHygiene : public SecretHygiene, public ::testing::WithParamInterface<ChainType> {};
 
-TEST_P(SigningHygiene, SigningAMessageWithThePhraseWalletLeavesNoSecret) {
+TEST_P(SigningHygiene, MessageByPhraseWallet) {
     const std::string_view chain = oxa_core::default_chain_for_type(GetParam()).name;
     FreedBlocks freed;
     auto signed_message = oxa_lib::sign_message(MNEMONIC_WALLET, chain, "hello", PASSPHRASE,
@@ -272,7 +272,7 @@ TEST_P(SigningHygiene, SigningAMessageWithThePhraseWalletLeavesNoSecret) {
     expect_clean(freed, mnemonic_secrets(PHRASE));
 }
 
-TEST_P(SigningHygiene, SigningATransactionWithTheKeyWalletLeavesNoSecret) {
+TEST_P(SigningHygiene, TransactionByKeyWallet) {
     const std::string_view chain = oxa_core::default_chain_for_type(GetParam()).name;
     FreedBlocks freed;
     auto signed_tx =
@@ -282,7 +282,7 @@ TEST_P(SigningHygiene, SigningATransactionWithTheKeyWalletLeavesNoSecret) {
     expect_clean(freed, key_pair_secrets());
 }
 
-INSTANTIATE_TEST_SUITE_P(AllFamilies, SigningHygiene, ::testing::ValuesIn(oxa_core::ACCOUNT_ORDER),
+INSTANTIATE_TEST_SUITE_P(Family, SigningHygiene, ::testing::ValuesIn(oxa_core::ACCOUNT_ORDER),
                          [](const auto& info) {
                              return std::string(oxa_core::chain_type_name(info.param));
                          });

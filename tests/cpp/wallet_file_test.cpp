@@ -70,17 +70,13 @@ bool is_utc_rfc3339(std::string_view text) {
            all_digits(fraction.substr(1));
 }
 
-std::string param_name(const std::string& name) {
-    std::string out;
-    for (char c : name) out += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-    return out;
-}
-
 struct ReadCase {
     std::string name;
     std::string text;
     std::string error;  // empty for a valid text
 };
+
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 
 std::vector<ReadCase> read_cases(const char* section) {
     std::vector<ReadCase> out;
@@ -198,7 +194,7 @@ TEST(WalletFile, GoldenMnemonicWalletIsRewrittenByteForByte) {
     EXPECT_EQ(serialize_encrypted_wallet(parsed(text)), text);
 }
 
-TEST(WalletFile, EveryTruncationOfAGoldenFileFailsWithAPlace) {
+TEST(WalletFile, EveryCutOfAGoldenFileFailsWithAPlace) {
     const std::string text = read_file(WALLETS_DIR / "v2-mnemonic.json");
     for (std::size_t length = 0; length < text.size(); ++length) {
         auto wallet = parse_encrypted_wallet(std::string_view(text).substr(0, length));
@@ -207,7 +203,7 @@ TEST(WalletFile, EveryTruncationOfAGoldenFileFailsWithAPlace) {
     }
 }
 
-TEST(WalletFile, MutatedGoldenFilesFailWithAPlaceOrSurviveRewriting) {
+TEST(WalletFile, MutantsFailWithAPlaceOrSurviveRewriting) {
     const std::string golden = read_file(WALLETS_DIR / "v2-mnemonic.json");
     static const std::string alphabet = "{}[]\",:\\ 0-9.eEnul\n\x01\xc3\xff";
     auto& rng = oxa_test::test_rng();
@@ -237,13 +233,13 @@ TEST(WalletFile, MutatedGoldenFilesFailWithAPlaceOrSurviveRewriting) {
 
 class WalletReadError : public ::testing::TestWithParam<ReadCase> {};
 
-TEST_P(WalletReadError, IsRefusedWithItsTextAndPlace) {
+TEST_P(WalletReadError, IsRefusedWithItsPlace) {
     auto wallet = parse_encrypted_wallet(GetParam().text);
     ASSERT_FALSE(wallet);
     EXPECT_EQ(wallet.error(), GetParam().error);
 }
 INSTANTIATE_TEST_SUITE_P(WalletFile, WalletReadError, ::testing::ValuesIn(read_cases("errors")),
-                         [](const auto& info) { return param_name(info.param.name); });
+                         oxa_test::by_index);
 
 class WalletReadValid : public ::testing::TestWithParam<ReadCase> {};
 
@@ -252,7 +248,7 @@ TEST_P(WalletReadValid, Reads) {
     EXPECT_TRUE(wallet) << wallet.error();
 }
 INSTANTIATE_TEST_SUITE_P(WalletFile, WalletReadValid, ::testing::ValuesIn(read_cases("valid")),
-                         [](const auto& info) { return param_name(info.param.name); });
+                         oxa_test::by_index);
 
 TEST(WalletFile, MembersInAnyOrderFillTheirFields) {
     const EncryptedWallet wallet = parsed(
@@ -265,7 +261,7 @@ TEST(WalletFile, MembersInAnyOrderFillTheirFields) {
     EXPECT_EQ(wallet.key_type, KeyType::PrivateKey);
 }
 
-TEST(WalletFile, RecordAsArrayTakesMembersInDeclarationOrder) {
+TEST(WalletFile, RecordAsArrayTakesDeclarationOrder) {
     const EncryptedWallet wallet = parsed(
         R"([1,"i","n","t","solana",[["a","b","c","d"]],{"k":1},{"mnemonic":null},{"m":[1]}])");
     EXPECT_EQ(wallet.oxa_version, 1u);
@@ -339,7 +335,7 @@ TEST(WalletFile, WritesThePrettyFormExactly) {
               "}");
 }
 
-TEST(WalletFile, GenericValuesAreWrittenWithTheLastOfARepeatedKey) {
+TEST(WalletFile, GenericValueWritesTheLastRepeatedKey) {
     EncryptedWallet wallet = parsed(
         R"({"oxa_version":2,"id":"i","name":"n","created_at":"t","accounts":[],"crypto":{"k":1,"k":2},"key_type":"mnemonic"})");
     EXPECT_NE(serialize_encrypted_wallet(wallet).find("  \"crypto\": {\n    \"k\": 2\n  },\n"),
@@ -358,7 +354,7 @@ TEST(WalletFile, TextIsEscapedOnlyWhereJsonRequires) {
     EXPECT_EQ(parsed(text).name, wallet.name);
 }
 
-TEST(WalletFile, InvalidUtf8InTextIsWrittenAsReplacementCharacters) {
+TEST(WalletFile, InvalidUtf8IsWrittenAsReplacementChars) {
     EncryptedWallet wallet;
     wallet.name =
         "a\xff"
@@ -386,7 +382,7 @@ TEST(WalletFile, RandomRecordsSurviveWritingAndReading) {
 
 class CreatedAtFormat : public ::testing::TestWithParam<json> {};
 
-TEST_P(CreatedAtFormat, UsesTheFewestExactFractionDigits) {
+TEST_P(CreatedAtFormat, UsesFewestExactDigits) {
     const json& c = GetParam();
     EXPECT_EQ(oxa_core::format_rfc3339_utc(c.at("seconds").get<std::int64_t>(),
                                            c.at("nanos").get<std::uint32_t>()),
@@ -395,7 +391,8 @@ TEST_P(CreatedAtFormat, UsesTheFewestExactFractionDigits) {
 INSTANTIATE_TEST_SUITE_P(WalletFile, CreatedAtFormat,
                          ::testing::ValuesIn(oxa_test::load_vectors("wallet-file.json")
                                                  .at("created_at")
-                                                 .get<std::vector<json>>()));
+                                                 .get<std::vector<json>>()),
+                         oxa_test::by_index);
 
 TEST(WalletFile, CreateStampsTheCurrentVersionAndUtcTime) {
     const std::vector<WalletAccount> accounts = {
