@@ -21,8 +21,9 @@ class SodiumScrypt:
     stays alive between calls and reports the seconds each call took."""
 
     def __init__(self, program: str):
-        self._process = subprocess.Popen([program], stdin=subprocess.PIPE,
-                                         stdout=subprocess.PIPE, text=True, bufsize=1)
+        self._process = subprocess.Popen(
+            [program], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1
+        )
 
     def timed_call(self) -> float:
         self._process.stdin.write("1\n")
@@ -42,8 +43,15 @@ class SodiumScrypt:
 
 
 def hashlib_scrypt():
-    return lambda: hashlib.scrypt(PASSWORD, salt=os.urandom(32), n=SCRYPT_N, r=SCRYPT_R,
-                                  p=SCRYPT_P, maxmem=SCRYPT_MAXMEM_BYTES, dklen=SCRYPT_BYTES)
+    return lambda: hashlib.scrypt(
+        PASSWORD,
+        salt=os.urandom(32),
+        n=SCRYPT_N,
+        r=SCRYPT_R,
+        p=SCRYPT_P,
+        maxmem=SCRYPT_MAXMEM_BYTES,
+        dklen=SCRYPT_BYTES,
+    )
 
 
 def pbkdf2_2048():
@@ -54,6 +62,7 @@ def pbkdf2_2048():
 
 def plain_listing(wallets_dir: str):
     """list_wallets as a Python programmer would write it."""
+
     def run():
         wallets = []
         for entry in os.scandir(wallets_dir):
@@ -62,11 +71,13 @@ def plain_listing(wallets_dir: str):
                     wallets.append(json.load(f))
         wallets.sort(key=lambda wallet: wallet["created_at"])
         return wallets
+
     return run
 
 
 def raw_read(wallets_dir: str):
     """Only the reading of the same files: the floor under any listing."""
+
     def run():
         total = 0
         for entry in os.scandir(wallets_dir):
@@ -74,6 +85,7 @@ def raw_read(wallets_dir: str):
                 with open(entry.path, "rb") as f:
                     total += len(f.read())
         return total
+
     return run
 
 
@@ -81,8 +93,9 @@ def make_keystore() -> dict:
     """A Web3 Secret Storage keystore of the benchmark key, with the vault's scrypt parameters."""
     from eth_keyfile import create_keyfile_json
 
-    keystore = create_keyfile_json(bytes.fromhex(PRIVATE_KEY_HEX), PASSWORD, kdf="scrypt",
-                                   iterations=SCRYPT_N)
+    keystore = create_keyfile_json(
+        bytes.fromhex(PRIVATE_KEY_HEX), PASSWORD, kdf="scrypt", iterations=SCRYPT_N
+    )
     params = keystore["crypto"]["kdfparams"]
     assert (params["n"], params["r"], params["p"]) == (SCRYPT_N, SCRYPT_R, SCRYPT_P), params
     return keystore
@@ -98,13 +111,22 @@ def eth_account_open_and_sign(keystore: dict):
     def run():
         key = Account.decrypt(keystore, PASSWORD)
         return Account.sign_message(message, private_key=key)
+
     return run
 
 
 def bip_utils_six_addresses():
     """The six account addresses of a mnemonic wallet, derived by bip-utils."""
-    from bip_utils import (Bip39SeedGenerator, Bip44, Bip44Changes, Bip44Coins, Bip84,
-                           Bip84Coins, TonAddrEncoder, TonAddrVersions)
+    from bip_utils import (
+        Bip39SeedGenerator,
+        Bip44,
+        Bip44Changes,
+        Bip44Coins,
+        Bip84,
+        Bip84Coins,
+        TonAddrEncoder,
+        TonAddrVersions,
+    )
 
     def bip44_account(seed, coin):
         return Bip44.FromSeed(seed, coin).Purpose().Coin().Account(0)
@@ -114,15 +136,31 @@ def bip_utils_six_addresses():
         external = Bip44Changes.CHAIN_EXT
         ton_key = bip44_account(seed, Bip44Coins.TON).PublicKey().Bip32Key().KeyObject()
         return [
-            bip44_account(seed, Bip44Coins.ETHEREUM).Change(external).AddressIndex(0)
-            .PublicKey().ToAddress(),
+            bip44_account(seed, Bip44Coins.ETHEREUM)
+            .Change(external)
+            .AddressIndex(0)
+            .PublicKey()
+            .ToAddress(),
             bip44_account(seed, Bip44Coins.SOLANA).Change(external).PublicKey().ToAddress(),
-            Bip84.FromSeed(seed, Bip84Coins.BITCOIN).Purpose().Coin().Account(0)
-            .Change(external).AddressIndex(0).PublicKey().ToAddress(),
-            bip44_account(seed, Bip44Coins.COSMOS).Change(external).AddressIndex(0)
-            .PublicKey().ToAddress(),
-            bip44_account(seed, Bip44Coins.TRON).Change(external).AddressIndex(0)
-            .PublicKey().ToAddress(),
+            Bip84.FromSeed(seed, Bip84Coins.BITCOIN)
+            .Purpose()
+            .Coin()
+            .Account(0)
+            .Change(external)
+            .AddressIndex(0)
+            .PublicKey()
+            .ToAddress(),
+            bip44_account(seed, Bip44Coins.COSMOS)
+            .Change(external)
+            .AddressIndex(0)
+            .PublicKey()
+            .ToAddress(),
+            bip44_account(seed, Bip44Coins.TRON)
+            .Change(external)
+            .AddressIndex(0)
+            .PublicKey()
+            .ToAddress(),
             TonAddrEncoder.EncodeKey(ton_key, version=TonAddrVersions.V5R1),
         ]
+
     return run

@@ -16,18 +16,23 @@ MEMORY_TARGET_MIB = SCRYPT_WORKING_SET_MIB + 16
 SECRET_STRETCH = 0.7
 
 SEALING = ("create_wallet", "import_wallet_mnemonic", "import_wallet_private_key")
-OPENING = ("sign_message mnemonic", "sign_message private key", "sign_transaction mnemonic",
-           "sign_transaction private key", "export_wallet")
+OPENING = (
+    "sign_message mnemonic",
+    "sign_message private key",
+    "sign_transaction mnemonic",
+    "sign_transaction private key",
+    "export_wallet",
+)
 LOOKUPS = ("get_wallet by id", "get_wallet by name", "list_wallets")
 
 
 @dataclass(frozen=True)
 class Row:
     label: str
-    size: int | None = None           # wallets in the vault, if a vault is used
-    baseline: tuple | None = None     # (label, size) of the row this one is divided by
-    target: float | None = None       # highest ratio allowed
-    stretch: float | None = None      # the stretch target, where there is one
+    size: int | None = None  # wallets in the vault, if a vault is used
+    baseline: tuple | None = None  # (label, size) of the row this one is divided by
+    target: float | None = None  # highest ratio allowed
+    stretch: float | None = None  # the stretch target, where there is one
     is_oxa: bool = True
 
     @property
@@ -39,8 +44,7 @@ def all_rows() -> list[Row]:
     rows = [
         Row(SCRYPT, is_oxa=False),
         Row("scrypt, hashlib", baseline=(SCRYPT, None), is_oxa=False),
-        Row("eth-account: keystore decrypt + EIP-191 sign", baseline=(SCRYPT, None),
-            is_oxa=False),
+        Row("eth-account: keystore decrypt + EIP-191 sign", baseline=(SCRYPT, None), is_oxa=False),
         Row(PBKDF2, is_oxa=False),
         Row("bip-utils: six addresses from a mnemonic", baseline=(PBKDF2, None), is_oxa=False),
     ]

@@ -23,17 +23,21 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-import baselines  # noqa: E402
-import report  # noqa: E402
-import rows as row_table  # noqa: E402
-import workload  # noqa: E402
-from oxa import _native as native  # noqa: E402
+import baselines
+import report
+import rows as row_table
+import workload
+from oxa import _native as native
 
 
 def check_peer_addresses(vaults: dict) -> None:
     """The peer must derive what oxa derives, or its time means nothing."""
-    ours = [a["address"] for a in native.get_wallet(
-        workload.MNEMONIC_WALLET, vault_path_opt=vaults[workload.VAULT_SIZES[0]].path)["accounts"]]
+    ours = [
+        a["address"]
+        for a in native.get_wallet(
+            workload.MNEMONIC_WALLET, vault_path_opt=vaults[workload.VAULT_SIZES[0]].path
+        )["accounts"]
+    ]
     theirs = baselines.bip_utils_six_addresses()()
     if ours != theirs:
         raise SystemExit(f"bip-utils derived {theirs}, oxa {ours}")
@@ -45,8 +49,9 @@ def timed(call) -> float:
     return time.perf_counter() - start
 
 
-def measure_times(rows: list, callables: dict, sodium: baselines.SodiumScrypt,
-                  rounds: int) -> tuple[dict, dict]:
+def measure_times(
+    rows: list, callables: dict, sodium: baselines.SodiumScrypt, rounds: int
+) -> tuple[dict, dict]:
     """Seconds per call, and for every row with a baseline the ratio of each
     call to a call of its baseline made just before it: a load that comes
     and goes on a shared machine then weighs on both sides of the ratio.
@@ -89,7 +94,11 @@ class Launcher:
     def __init__(self):
         self._process = subprocess.Popen(
             [sys.executable, "-P", os.path.abspath(__file__), "--launcher"],
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1)
+            stdin=subprocess.PIPE,
+            stdout=subprocess.PIPE,
+            text=True,
+            bufsize=1,
+        )
 
     def run(self, argv: list) -> dict:
         self._process.stdin.write(json.dumps(argv) + "\n")
@@ -105,14 +114,27 @@ def serve_launches() -> None:
     """The launcher's side: one JSON argv per line in, one JSON result per line out."""
     for line in sys.stdin:
         result = subprocess.run(json.loads(line), capture_output=True, text=True, check=False)
-        print(json.dumps({"returncode": result.returncode, "stdout": result.stdout,
-                          "stderr": result.stderr}), flush=True)
+        print(
+            json.dumps(
+                {"returncode": result.returncode, "stdout": result.stdout, "stderr": result.stderr}
+            ),
+            flush=True,
+        )
 
 
 def probe_memory(launcher: Launcher, row, context_path: str) -> dict:
     """Runs the row once in a fresh interpreter; its peak RSS before and after."""
-    result = launcher.run([sys.executable, "-P", os.path.abspath(__file__), "--probe",
-                           context_path, row.label, str(row.size or 0)])
+    result = launcher.run(
+        [
+            sys.executable,
+            "-P",
+            os.path.abspath(__file__),
+            "--probe",
+            context_path,
+            row.label,
+            str(row.size or 0),
+        ]
+    )
     if result["returncode"] != 0:
         raise SystemExit(f"memory probe of {row.label} failed:\n{result['stderr']}")
     return json.loads(result["stdout"].strip().splitlines()[-1])
@@ -137,8 +159,9 @@ def main() -> None:
     parser.add_argument("--scrypt-program", help="the built oxa_scrypt_baseline")
     parser.add_argument("--rounds", type=int, default=11)
     parser.add_argument("--out", default="build/bench")
-    parser.add_argument("--probe", nargs=3, metavar=("CONTEXT", "LABEL", "SIZE"),
-                        help=argparse.SUPPRESS)
+    parser.add_argument(
+        "--probe", nargs=3, metavar=("CONTEXT", "LABEL", "SIZE"), help=argparse.SUPPRESS
+    )
     parser.add_argument("--launcher", action="store_true", help=argparse.SUPPRESS)
     args = parser.parse_args()
     if args.launcher:
@@ -157,8 +180,11 @@ def main() -> None:
     sodium = baselines.SodiumScrypt(args.scrypt_program)
     try:
         started = time.monotonic()
-        print(f"making vaults of {', '.join(map(str, workload.VAULT_SIZES))} wallets "
-              f"under {root}", file=sys.stderr, flush=True)
+        print(
+            f"making vaults of {', '.join(map(str, workload.VAULT_SIZES))} wallets under {root}",
+            file=sys.stderr,
+            flush=True,
+        )
         vaults = {v.size: v for v in workload.make_vaults(root)}
         check_peer_addresses(vaults)
         context_path = os.path.join(root, "context.json")
@@ -168,8 +194,11 @@ def main() -> None:
             json.dump({"vaults": os.path.join(root, "vaults.json"), "keystore": keystore}, f)
 
         rows = row_table.all_rows()
-        callables = {row.key: row_table.make_callable(row, vaults, keystore)
-                     for row in rows if row.label != row_table.SCRYPT}
+        callables = {
+            row.key: row_table.make_callable(row, vaults, keystore)
+            for row in rows
+            if row.label != row_table.SCRYPT
+        }
         load_before = os.getloadavg()
         samples, ratios = measure_times(rows, callables, sodium, args.rounds)
         sodium_rss = sodium.close()

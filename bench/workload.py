@@ -10,7 +10,7 @@ import os
 import random
 import uuid
 from dataclasses import asdict, dataclass
-from datetime import datetime, timedelta, timezone
+from datetime import UTC, datetime, timedelta
 
 from oxa import _native as native
 
@@ -51,11 +51,12 @@ def _write_new_file(path: str, text: str) -> None:
 
 def _filler_times(count: int, rng: random.Random) -> list[str]:
     """Creation times spread over a year, in the vault's own format, unsorted."""
-    start = datetime(2025, 1, 1, tzinfo=timezone.utc)
+    start = datetime(2025, 1, 1, tzinfo=UTC)
     times = []
     for _ in range(count):
-        moment = start + timedelta(seconds=rng.randrange(365 * 86400),
-                                   microseconds=rng.randrange(1_000_000))
+        moment = start + timedelta(
+            seconds=rng.randrange(365 * 86400), microseconds=rng.randrange(1_000_000)
+        )
         times.append(moment.isoformat())
     return times
 
@@ -63,10 +64,12 @@ def _filler_times(count: int, rng: random.Random) -> list[str]:
 def make_vaults(root: str) -> list[Vault]:
     """A vault per size in VAULT_SIZES: the two working wallets plus copies."""
     first = os.path.join(root, f"vault-{VAULT_SIZES[0]}")
-    mnemonic_id = native.import_wallet_mnemonic(MNEMONIC_WALLET, MNEMONIC,
-                                                vault_path_opt=first)["id"]
-    key_id = native.import_wallet_private_key(KEY_WALLET, PRIVATE_KEY_HEX,
-                                              vault_path_opt=first)["id"]
+    mnemonic_id = native.import_wallet_mnemonic(MNEMONIC_WALLET, MNEMONIC, vault_path_opt=first)[
+        "id"
+    ]
+    key_id = native.import_wallet_private_key(KEY_WALLET, PRIVATE_KEY_HEX, vault_path_opt=first)[
+        "id"
+    ]
     template_path = os.path.join(first, "wallets", f"{mnemonic_id}.json")
     with open(template_path, encoding="utf-8") as f:
         template = json.load(f)
@@ -89,8 +92,10 @@ def make_vaults(root: str) -> list[Vault]:
             wallet["id"] = str(uuid.UUID(int=rng.getrandbits(128), version=4))
             wallet["name"] = f"filler-{number:05d}"
             wallet["created_at"] = created_at
-            _write_new_file(os.path.join(wallets_dir, f"{wallet['id']}.json"),
-                            json.dumps(wallet, indent=2, ensure_ascii=False))
+            _write_new_file(
+                os.path.join(wallets_dir, f"{wallet['id']}.json"),
+                json.dumps(wallet, indent=2, ensure_ascii=False),
+            )
         vaults.append(Vault(path, size, mnemonic_id, key_id))
     return vaults
 
@@ -140,21 +145,31 @@ def vault_operations(vault: Vault) -> dict:
     _Creator objects, whose tidy() must run after them."""
     v = vault.path
     return {
-        "create_wallet": _Creator(vault, lambda name, path: native.create_wallet(
-            name, vault_path_opt=path)),
-        "import_wallet_mnemonic": _Creator(vault, lambda name, path: native.import_wallet_mnemonic(
-            name, MNEMONIC, vault_path_opt=path)),
+        "create_wallet": _Creator(
+            vault, lambda name, path: native.create_wallet(name, vault_path_opt=path)
+        ),
+        "import_wallet_mnemonic": _Creator(
+            vault,
+            lambda name, path: native.import_wallet_mnemonic(name, MNEMONIC, vault_path_opt=path),
+        ),
         "import_wallet_private_key": _Creator(
-            vault, lambda name, path: native.import_wallet_private_key(
-                name, PRIVATE_KEY_HEX, vault_path_opt=path)),
+            vault,
+            lambda name, path: native.import_wallet_private_key(
+                name, PRIVATE_KEY_HEX, vault_path_opt=path
+            ),
+        ),
         "sign_message mnemonic": lambda: native.sign_message(
-            MNEMONIC_WALLET, "ethereum", MESSAGE, vault_path_opt=v),
+            MNEMONIC_WALLET, "ethereum", MESSAGE, vault_path_opt=v
+        ),
         "sign_message private key": lambda: native.sign_message(
-            KEY_WALLET, "ethereum", MESSAGE, vault_path_opt=v),
+            KEY_WALLET, "ethereum", MESSAGE, vault_path_opt=v
+        ),
         "sign_transaction mnemonic": lambda: native.sign_transaction(
-            MNEMONIC_WALLET, "ethereum", TRANSACTION_HEX, vault_path_opt=v),
+            MNEMONIC_WALLET, "ethereum", TRANSACTION_HEX, vault_path_opt=v
+        ),
         "sign_transaction private key": lambda: native.sign_transaction(
-            KEY_WALLET, "ethereum", TRANSACTION_HEX, vault_path_opt=v),
+            KEY_WALLET, "ethereum", TRANSACTION_HEX, vault_path_opt=v
+        ),
         "export_wallet": lambda: native.export_wallet(MNEMONIC_WALLET, vault_path_opt=v),
         "get_wallet by id": lambda: native.get_wallet(vault.mnemonic_id, vault_path_opt=v),
         "get_wallet by name": lambda: native.get_wallet(MNEMONIC_WALLET, vault_path_opt=v),

@@ -7,6 +7,7 @@ secret is sealed with scrypt and AES-256-GCM. Every function raises
 ``RuntimeError`` with the operation's message when it fails.
 """
 
+from oxa._ext import chains, families
 from oxa._native import (
     InternalAbort,
     create_wallet,
@@ -23,7 +24,6 @@ from oxa._native import (
     sign_message,
     sign_transaction,
 )
-from oxa._ext import chains, families
 from oxa.results import (
     AccountDict,
     BroadcastDict,

@@ -40,7 +40,7 @@ std::vector<std::uint8_t> message_preimage(const std::string& length_prefix_hex,
 
 class BitcoinSignedMessage : public testing::TestWithParam<nlohmann::json> {};
 
-TEST_P(BitcoinSignedMessage, HashMatchesBitcoinCore) {
+TEST_P(BitcoinSignedMessage, HashMatches) {
     const auto& v = GetParam();
     const auto message = v["message"].get<std::string>();
     EXPECT_EQ(hex(oxa_signer::bitcoin_message_hash(bytes_of(message))), v["message_hash"]);
@@ -49,9 +49,10 @@ TEST_P(BitcoinSignedMessage, HashMatchesBitcoinCore) {
 INSTANTIATE_TEST_SUITE_P(
     BitcoinCore, BitcoinSignedMessage,
     testing::ValuesIn(oxa_test::load_vectors("bitcoin-signmessage.json")["vectors"]
-                          .get<std::vector<nlohmann::json>>()));
+                          .get<std::vector<nlohmann::json>>()),
+    oxa_test::by_index);
 
-TEST(BitcoinSignMessage, ReproducesBitcoinCoresSignatureWithoutHeaderByte) {
+TEST(BitcoinSignMessage, MatchesBitcoinCoreMinusHeaderByte) {
     const auto v = oxa_test::load_vectors("bitcoin-signmessage.json")["vectors"][0];
     const auto message = v["message"].get<std::string>();
     const auto key = unhex(v["private_key"].get<std::string>());
@@ -68,12 +69,12 @@ TEST(BitcoinSignMessage, ReproducesBitcoinCoresSignatureWithoutHeaderByte) {
         oxa_test::uncompressed_point(unhex(v["public_key"].get<std::string>())));
 }
 
-TEST(BitcoinMessageHash, EmptyMessageHashesThePrefixAndAZeroLength) {
+TEST(BitcoinMessageHash, EmptyMessageIsPrefixAndZeroLength) {
     EXPECT_EQ(hex(oxa_signer::bitcoin_message_hash({})),
               hex(double_sha256(message_preimage("00", {}))));
 }
 
-TEST(BitcoinMessageHash, MessageOf253BytesGetsThreeByteLength) {
+TEST(BitcoinMessageHash, MessageOf253BytesHas3ByteLength) {
     const auto message = oxa_test::random_bytes(253);
     EXPECT_EQ(hex(oxa_signer::bitcoin_message_hash(message)),
               hex(double_sha256(message_preimage("fdfd00", message))));
@@ -84,19 +85,20 @@ struct CompactSizeCase {
     const char* encoded;
 };
 
-class BitcoinCompactSize : public testing::TestWithParam<CompactSizeCase> {};
+class CompactSize : public testing::TestWithParam<CompactSizeCase> {};
 
-TEST_P(BitcoinCompactSize, UsesTheShortestLittleEndianForm) {
+TEST_P(CompactSize, IsShortestLittleEndian) {
     EXPECT_EQ(hex(oxa_signer::compact_size(GetParam().n)), GetParam().encoded);
 }
 
-INSTANTIATE_TEST_SUITE_P(Boundaries, BitcoinCompactSize,
+INSTANTIATE_TEST_SUITE_P(Bounds, CompactSize,
                          testing::Values(CompactSizeCase{0, "00"}, CompactSizeCase{252, "fc"},
                                          CompactSizeCase{253, "fdfd00"},
                                          CompactSizeCase{0xFFFF, "fdffff"},
                                          CompactSizeCase{0x10000, "fe00000100"},
                                          CompactSizeCase{0xFFFFFFFF, "feffffffff"},
-                                         CompactSizeCase{0x100000000, "ff0000000001000000"}));
+                                         CompactSizeCase{0x100000000, "ff0000000001000000"}),
+                         [](const auto& info) { return std::to_string(info.param.n); });
 
 // Addresses -----------------------------------------------------------------------
 
@@ -107,7 +109,7 @@ TEST(BitcoinAddress, MatchesBip84) {
     EXPECT_EQ(address.value(), v["address"]);
 }
 
-TEST(BitcoinAddress, DistinctKeysGiveDistinctLowercaseBc1qAddresses) {
+TEST(BitcoinAddress, DistinctKeysGiveDistinctLowercaseBc1q) {
     std::vector<std::string> seen;
     for (int i = 0; i < 8; ++i) {
         const auto address = SIGNER.derive_address(oxa_test::random_bytes(32));

@@ -64,10 +64,6 @@ const json& vectors() {
 
 std::vector<json> cases(const char* table) { return vectors()[table].get<std::vector<json>>(); }
 
-std::string case_name(const testing::TestParamInfo<json>& info) {
-    return info.param["name"].get<std::string>();
-}
-
 ChainType family_of(const json& v) {
     return oxa_core::chain_type_from_name(v["family"].get<std::string>()).value();
 }
@@ -95,7 +91,7 @@ std::vector<std::string> lines_of(const std::string& text) {
 
 class BroadcastRequest : public testing::TestWithParam<json>, DirectToLoopback {};
 
-TEST_P(BroadcastRequest, PostsTheFamilysRequestAndReturnsItsHash) {
+TEST_P(BroadcastRequest, PostsTheFamilysRequest) {
     const json& v = GetParam();
     HttpTestServer server({200, v["response"].get<std::string>(), {}});
     const auto hash = oxa_lib::broadcast(
@@ -110,13 +106,13 @@ TEST_P(BroadcastRequest, PostsTheFamilysRequestAndReturnsItsHash) {
     EXPECT_EQ(requests[0].body, v["body"]);
 }
 INSTANTIATE_TEST_SUITE_P(Families, BroadcastRequest, testing::ValuesIn(cases("requests")),
-                         case_name);
+                         oxa_test::by_index);
 
 // Responses -------------------------------------------------------------------
 
 class BroadcastResponse : public testing::TestWithParam<json>, DirectToLoopback {};
 
-TEST_P(BroadcastResponse, YieldsTheHashOrTheExactError) {
+TEST_P(BroadcastResponse, GivesHashOrExactError) {
     const json& v = GetParam();
     HttpTestServer server({v["status"].get<int>(), v["response"].get<std::string>(), {}});
     const auto hash = oxa_lib::broadcast(family_of(v), server.url(), signed_tx());
@@ -138,7 +134,7 @@ TEST_P(BroadcastResponse, YieldsTheHashOrTheExactError) {
     }
 }
 INSTANTIATE_TEST_SUITE_P(Answers, BroadcastResponse, testing::ValuesIn(cases("responses")),
-                         case_name);
+                         oxa_test::by_index);
 
 class BroadcastTransport : public testing::Test, DirectToLoopback {};
 
@@ -155,7 +151,7 @@ TEST_F(BroadcastTransport, RedirectIsFollowedWithTheSamePost) {
     EXPECT_EQ(requests[1].body, requests[0].body);
 }
 
-TEST_F(BroadcastTransport, ResponseOfSeveralMegabytesArrivesWhole) {
+TEST_F(BroadcastTransport, MegabytesOfResponseArriveWhole) {
     const std::string txid(4 << 20, 'a');
     HttpTestServer server({200, txid + "\n", {}});
     const auto raw = oxa_lib::curl_post_json(server.url(), "{}");
@@ -178,7 +174,7 @@ TEST_F(BroadcastTransport, InvalidUtf8InTheResponseIsReplaced) {
               "cd");
 }
 
-TEST_F(BroadcastTransport, MissingCurlIsReportedWithTheSystemText) {
+TEST_F(BroadcastTransport, MissingCurlGivesTheSystemText) {
     oxa_test::ScratchDir empty;
     const ScopedEnv path("PATH", empty.path().string());
     const auto response = oxa_lib::curl_post_json("http://127.0.0.1:9/", "{}");
@@ -234,9 +230,9 @@ struct RefusedUrl {
 };
 void PrintTo(const RefusedUrl& c, std::ostream* os) { *os << c.name; }
 
-class StandInCurlRefusal : public StandInCurl, public testing::WithParamInterface<RefusedUrl> {};
+class RpcUrlRefusal : public StandInCurl, public testing::WithParamInterface<RefusedUrl> {};
 
-TEST_P(StandInCurlRefusal, UrlIsRefusedBeforeCurlStarts) {
+TEST_P(RpcUrlRefusal, CurlNeverStarts) {
     const RefusedUrl& c = GetParam();
     for (const ChainType family : oxa_core::ALL_CHAIN_TYPES) {
         const auto hash = oxa_lib::broadcast(family, c.url, signed_tx());
@@ -254,7 +250,7 @@ const char* const DASH_ERROR = "invalid input: RPC URL must not begin with '-': 
 const char* const NUL_ERROR = "invalid input: RPC URL must not contain a NUL character";
 
 INSTANTIATE_TEST_SUITE_P(
-    Mend, StandInCurlRefusal,
+    Mend, RpcUrlRefusal,
     testing::Values(RefusedUrl{"single_dash", "-", DASH_ERROR},
                     RefusedUrl{"short_option", "-Kfile", DASH_ERROR},
                     RefusedUrl{"long_option", "--config=/etc/passwd", DASH_ERROR},
@@ -350,7 +346,7 @@ void PrintTo(const FloodCase& c, std::ostream* os) { *os << c.name; }
 
 class RunProcessFlood : public testing::TestWithParam<FloodCase> {};
 
-TEST_P(RunProcessFlood, BothStreamsOfMegabytesAreReadWithoutStalling) {
+TEST_P(RunProcessFlood, ReadWithoutStall) {
     constexpr std::size_t BYTES = 2 << 20;
     const std::string program =
         std::string("import sys\n") + "sys." + GetParam().first_stream + ".write('x' * " +

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "oxa_core/chain.hpp"
+#include "test_support.hpp"
 
 using oxa_core::ChainType;
 using oxa_core::parse_chain;
@@ -11,6 +12,8 @@ struct Accepted {
     const char* input;
     const char* chain_id;
 };
+
+void PrintTo(const Accepted& c, std::ostream* os) { *os << c.input << " -> " << c.chain_id; }
 
 class ParseChainAccepts : public ::testing::TestWithParam<Accepted> {};
 
@@ -50,7 +53,8 @@ TEST_P(ParseChainAccepts, ResolvesToTheKnownChain) {
     ASSERT_TRUE(chain) << chain.error();
     EXPECT_EQ(chain.value().chain_id, GetParam().chain_id);
 }
-INSTANTIATE_TEST_SUITE_P(Chain, ParseChainAccepts, ::testing::ValuesIn(ACCEPTED));
+INSTANTIATE_TEST_SUITE_P(Chain, ParseChainAccepts, ::testing::ValuesIn(ACCEPTED),
+                         oxa_test::by_index);
 
 class ParseChainRefuses : public ::testing::TestWithParam<const char*> {};
 
@@ -66,7 +70,8 @@ INSTANTIATE_TEST_SUITE_P(Chain, ParseChainRefuses,
                          ::testing::Values("", " ethereum", "ethereum ", "eip155:5", "eip155:01",
                                            "EIP155:1", "solana:5eykt4usfv8p8njdtrepy1vzqkqzkvdp",
                                            "TRON:MAINNET", "Ton:mainnet", "bitcoin-testnet", "eth",
-                                           "\xE2\x84\xAA"));
+                                           "\xE2\x84\xAA"),
+                         oxa_test::by_index);
 
 TEST(Chain, DefaultChainOfEachFamilyHasThatFamily) {
     for (ChainType type : oxa_core::ALL_CHAIN_TYPES) {

@@ -168,7 +168,7 @@ TEST(Config, NullOptionalMembersReadAsAbsent) {
 
 class ConfigIgnoredFile : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(ConfigIgnoredFile, YieldsTheBuiltInConfiguration) {
+TEST_P(ConfigIgnoredFile, GivesTheDefault) {
     EXPECT_EQ(load_text(GetParam()), Config::default_config());
 }
 INSTANTIATE_TEST_SUITE_P(
@@ -181,7 +181,8 @@ INSTANTIATE_TEST_SUITE_P(
         R"({"vault_path": 5, "rpc": {"eip155:1": "x"}})",
         R"({"vault_path": "/v", "rpc": {"eip155:1": 5}})", R"({"vault_path": "/v", "rpc": ["x"]})",
         R"({"vault_path": "/v", "backup": {"path": "/b", "max_backups": -1}})",
-        R"({"vault_path": "/v", "rpc": {"eip155:1": "x"}} trailing)", "", "\xff", "[\"/v\"]"));
+        R"({"vault_path": "/v", "rpc": {"eip155:1": "x"}} trailing)", "", "\xff", "[\"/v\"]"),
+    oxa_test::by_index);
 
 TEST(Config, DirectoryInPlaceOfTheFileGivesTheDefault) {
     TempDir dir;
@@ -189,7 +190,7 @@ TEST(Config, DirectoryInPlaceOfTheFileGivesTheDefault) {
     EXPECT_EQ(Config::load_or_default_from(dir.path() / "config.json"), Config::default_config());
 }
 
-TEST(Config, FifoInPlaceOfTheFileGivesTheDefaultWithoutBlocking) {
+TEST(Config, FifoAsTheFileGivesTheDefaultWithoutBlocking) {
     TempDir dir;
     const fs::path file = dir.path() / "config.json";
     ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);

@@ -43,7 +43,7 @@ TEST(CosmosAddress, PayloadIsTheHash160OfTheCompressedKey) {
     EXPECT_EQ(hex(payload.value()), v["hash160"]);
 }
 
-TEST(CosmosAddress, Is45LowercaseCharactersStartingWithCosmos1) {
+TEST(CosmosAddress, Is45CharactersStartingWithCosmos1) {
     for (int i = 0; i < 8; ++i) {
         const auto key = oxa_test::random_bytes(32);
         const auto address = SIGNER.derive_address(key);
@@ -62,14 +62,14 @@ TEST(CosmosAddress, InvalidHrpIsAnAddressDerivationError) {
     EXPECT_FALSE(address.error().text.empty());
 }
 
-TEST(CosmosAddress, HrpOfAThousandCharactersIsRefusedByTheLengthLimit) {
+TEST(CosmosAddress, HrpOverTheLengthLimitIsRefused) {
     const CosmosSigner signer(std::string(990, 'a'));
     const auto address = signer.derive_address(KEY_ONE);
     ASSERT_FALSE(address);
     EXPECT_EQ(address.error().kind, oxa_signer::SignerError::Kind::AddressDerivation);
 }
 
-TEST(CosmosSign, MessageAndTransactionSignTheSha256OfTheBytes) {
+TEST(CosmosSign, MessageAndTxSignTheSha256OfTheBytes) {
     const auto key = oxa_test::random_bytes(32);
     const auto bytes = oxa_test::random_bytes(77);
     const auto message = SIGNER.sign_message(key, bytes);
@@ -80,7 +80,7 @@ TEST(CosmosSign, MessageAndTransactionSignTheSha256OfTheBytes) {
     EXPECT_EQ(SIGNER.sign_message(key, bytes).value().signature, message.value().signature);
 }
 
-TEST(CosmosSign, EmptyMessageIsTheSha256OfNothingAndRecovers) {
+TEST(CosmosSign, EmptyMessageSignsEmptySha256AndRecovers) {
     const auto key = oxa_test::random_bytes(32);
     const auto out = SIGNER.sign_message(key, {});
     ASSERT_TRUE(out);

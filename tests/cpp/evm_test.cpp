@@ -44,12 +44,15 @@ TEST_P(Eip55, ChecksumReproducesThePublishedCase) {
     EXPECT_EQ("0x" + oxa_signer::eip55_checksum(lower), GetParam()["checksummed"]);
 }
 
-INSTANTIATE_TEST_SUITE_P(Published, Eip55, testing::ValuesIn(vectors("eip55.json", "vectors")));
+INSTANTIATE_TEST_SUITE_P(Published, Eip55, testing::ValuesIn(vectors("eip55.json", "vectors")),
+                         oxa_test::by_index);
 
 struct KeyAddress {
     std::string private_key;
     std::string address;
 };
+
+void PrintTo(const KeyAddress& c, std::ostream* os) { *os << c.address; }
 
 std::vector<KeyAddress> key_address_cases() {
     const auto eip55 = vectors("eip55.json", "private_key_to_address")[0];
@@ -70,11 +73,12 @@ TEST_P(EvmAddress, FromPrivateKeyIsChecksummed) {
     EXPECT_EQ(address.value(), GetParam().address);
 }
 
-INSTANTIATE_TEST_SUITE_P(Published, EvmAddress, testing::ValuesIn(key_address_cases()));
+INSTANTIATE_TEST_SUITE_P(Published, EvmAddress, testing::ValuesIn(key_address_cases()),
+                         oxa_test::by_index);
 
 class EvmShortKey : public testing::TestWithParam<std::size_t> {};
 
-TEST_P(EvmShortKey, IsTheSameNumberLeftPaddedWithZeros) {
+TEST_P(EvmShortKey, IsTheSameNumberLeftPadded) {
     auto padded = oxa_test::random_bytes(32);
     const auto dropped = static_cast<std::ptrdiff_t>(32 - GetParam());
     std::fill(padded.begin(), padded.begin() + dropped, 0);
@@ -85,7 +89,8 @@ TEST_P(EvmShortKey, IsTheSameNumberLeftPaddedWithZeros) {
               SIGNER.sign(padded, hash).value().signature);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lengths, EvmShortKey, testing::Values(24, 31));
+INSTANTIATE_TEST_SUITE_P(Lengths, EvmShortKey, testing::Values(24, 31),
+                         [](const auto& info) { return std::to_string(info.param); });
 
 TEST(EvmKey, OrderMinusOneIsTheLargestAcceptedKey) {
     auto key = oxa_test::secp256k1_order();
@@ -95,7 +100,7 @@ TEST(EvmKey, OrderMinusOneIsTheLargestAcceptedKey) {
 
 class Eip1559 : public testing::TestWithParam<json> {};
 
-TEST_P(Eip1559, SignatureMatchesAndRecoversToTheSender) {
+TEST_P(Eip1559, MatchesAndRecoversToTheSender) {
     const auto& v = GetParam();
     const auto out =
         SIGNER.sign_transaction(field_bytes(v, "private_key"), field_bytes(v, "unsigned_payload"));
@@ -110,7 +115,7 @@ TEST_P(Eip1559, SignatureMatchesAndRecoversToTheSender) {
     EXPECT_EQ(address_of_point(signer), v["sender_address"]);
 }
 
-TEST_P(Eip1559, SignAndSendFlowGivesTheBroadcastBytes) {
+TEST_P(Eip1559, SendFlowGivesTheBroadcastBytes) {
     const auto& v = GetParam();
     const auto payload = field_bytes(v, "unsigned_payload");
     const auto signable = SIGNER.extract_signable_bytes(payload);
@@ -123,16 +128,16 @@ TEST_P(Eip1559, SignAndSendFlowGivesTheBroadcastBytes) {
     EXPECT_EQ("0x" + hex(oxa_signer::keccak256(raw.value())), v["transaction_hash"]);
 }
 
-INSTANTIATE_TEST_SUITE_P(EthAccount, Eip1559,
-                         testing::ValuesIn(vectors("eip1559.json", "eip1559")));
+INSTANTIATE_TEST_SUITE_P(EthAccount, Eip1559, testing::ValuesIn(vectors("eip1559.json", "eip1559")),
+                         oxa_test::by_index);
 
-TEST(EvmEncodeSignedTransaction, RefusesA64ByteSignature) {
+TEST(EvmEncodeSigned, RefusesA64ByteSignature) {
     const SignOutput out{std::vector<std::uint8_t>(64, 1), 1};
     EXPECT_EQ(SIGNER.encode_signed_transaction(unhex("02c0"), out).error().display(),
               "invalid transaction: expected 65-byte signature (r || s || v)");
 }
 
-TEST(EvmEncodeSignedTransaction, ReportsEncoderErrorsAsInvalidTransaction) {
+TEST(EvmEncodeSigned, EncoderErrorIsAnInvalidTransaction) {
     const auto legacy = field_bytes(vectors("eip1559.json", "eip155_legacy")[0], "signing_data");
     const SignOutput out{std::vector<std::uint8_t>(65, 1), 1};
     EXPECT_EQ(SIGNER.encode_signed_transaction(legacy, out).error().display(),
@@ -155,9 +160,10 @@ TEST_P(Eip191, SignatureMatchesWithVOf27Or28) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EthAccount, Eip191,
-                         testing::ValuesIn(vectors("eip1559.json", "eip191_personal_sign")));
+                         testing::ValuesIn(vectors("eip1559.json", "eip191_personal_sign")),
+                         oxa_test::by_index);
 
-TEST(EvmSignMessage, EmptyMessageSignsThePrefixWithLengthZero) {
+TEST(EvmSignMessage, EmptyMessageSignsPrefixWithLength0) {
     const auto key = oxa_test::random_bytes(32);
     const auto digest =
         oxa_signer::keccak256(bytes_of("\x19"
@@ -170,7 +176,7 @@ TEST(EvmSignMessage, EmptyMessageSignsThePrefixWithLengthZero) {
     EXPECT_EQ(message.value().recovery_id, expected[64]);
 }
 
-TEST(EvmSignTransaction, SignsTheKeccakOfTheBytesWithParityZeroOrOne) {
+TEST(EvmSignTransaction, SignsTheKeccakWithParity0Or1) {
     const auto key = oxa_test::random_bytes(32);
     const auto tx = oxa_test::random_bytes(100);
     const auto out = SIGNER.sign_transaction(key, tx);

@@ -33,6 +33,8 @@ struct Case {
     OxaLibError::Kind kind = OxaLibError::Kind::InvalidInput;
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
 std::string pair(std::string_view secp, std::string_view ed) {
@@ -92,7 +94,7 @@ protected:
     bool m_stored = false;
 };
 
-TEST_P(KeyPairReading, ReadsBothKeysOrReportsTheExactError) {
+TEST_P(KeyPairReading, ReadsBothKeysOrExactError) {
     const Case& c = GetParam();
     auto secp = key_for(c.plaintext, oxa_core::ChainType::Evm);
     if (!c.error.empty()) {
@@ -108,7 +110,6 @@ TEST_P(KeyPairReading, ReadsBothKeysOrReportsTheExactError) {
     EXPECT_EQ(oxa_test::hex(ed.value().bytes()), ED);
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, KeyPairReading, ::testing::ValuesIn(CASES),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Layouts, KeyPairReading, ::testing::ValuesIn(CASES), oxa_test::by_index);
 
 }  // namespace

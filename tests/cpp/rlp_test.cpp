@@ -31,9 +31,13 @@ struct LengthCase {
     const char* header;
 };
 
+void PrintTo(const LengthCase& c, std::ostream* os) {
+    *os << "length " << c.length << " at offset " << +c.offset;
+}
+
 class RlpEncodeLength : public testing::TestWithParam<LengthCase> {};
 
-TEST_P(RlpEncodeLength, WritesShortOrBigEndianLongHeader) {
+TEST_P(RlpEncodeLength, WritesShortOrLongHeader) {
     EXPECT_EQ(hex(encode_length(GetParam().length, GetParam().offset)), GetParam().header);
 }
 
@@ -46,23 +50,27 @@ INSTANTIATE_TEST_SUITE_P(Headers, RlpEncodeLength,
                                          LengthCase{256, 0xC0, "f90100"},
                                          LengthCase{65536, 0xC0, "fa010000"},
                                          LengthCase{std::numeric_limits<std::size_t>::max(), 0xC0,
-                                                    "ffffffffffffffffff"}));
+                                                    "ffffffffffffffffff"}),
+                         oxa_test::by_index);
 
 struct BytesCase {
     const char* input;
     const char* encoded;
 };
 
+void PrintTo(const BytesCase& c, std::ostream* os) { *os << '"' << c.input << '"'; }
+
 class RlpEncodeBytes : public testing::TestWithParam<BytesCase> {};
 
-TEST_P(RlpEncodeBytes, KeepsSingleLowBytesAndPrefixesTheRest) {
+TEST_P(RlpEncodeBytes, KeepsALowByteElsePrefixes) {
     EXPECT_EQ(hex(encode_bytes(unhex(GetParam().input))), GetParam().encoded);
 }
 
 INSTANTIATE_TEST_SUITE_P(Strings, RlpEncodeBytes,
                          testing::Values(BytesCase{"", "80"}, BytesCase{"00", "00"},
                                          BytesCase{"7f", "7f"}, BytesCase{"80", "8180"},
-                                         BytesCase{"ff", "81ff"}, BytesCase{"0000", "820000"}));
+                                         BytesCase{"ff", "81ff"}, BytesCase{"0000", "820000"}),
+                         oxa_test::by_index);
 
 TEST(RlpEncodeBytes, FiftySixBytesGetALongHeader) {
     const std::vector<std::uint8_t> input(56, 0xAB);
@@ -77,6 +85,8 @@ struct RefusedCase {
     const char* tx;
     const char* error;
 };
+
+void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.name; }
 
 class RlpRefusesTransaction : public testing::TestWithParam<RefusedCase> {};
 
@@ -107,9 +117,9 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"LengthNearSizeMaxDoesNotWrap", "02ffffffffffffffffff00",
                     "truncated RLP payload"},
         RefusedCase{"LengthSizeMaxMinusOne", "02fffffffffffffffffe00", "truncated RLP payload"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    oxa_test::by_index);
 
-TEST(RlpSignedTypedTx, AppendsParityAndMinimalRAndSToThePayload) {
+TEST(RlpSignedTypedTx, AppendsParityAndMinimalRAndS) {
     const auto r = number32("0123");
     const auto s = number32("7f");
     const auto signed_tx = encode_signed_typed_tx(unhex("02c105"), 1, r, s);
@@ -142,7 +152,7 @@ TEST(RlpSignedTypedTx, FullWidthRAndSKeepAll32Bytes) {
                   field + field);
 }
 
-TEST(RlpSignedTypedTx, ShortUnsignedListGetsLongHeaderOnceBodyReaches56Bytes) {
+TEST(RlpSignedTypedTx, LongHeaderOnceTheBodyReaches56Bytes) {
     // 10 payload bytes + 1 (v) + 33 (r) + 33 (s) = 77 = 0x4d
     const auto tx = unhex(
         "02ca"
@@ -168,9 +178,11 @@ struct HeaderFormCase {
     const char* payload;
 };
 
+void PrintTo(const HeaderFormCase& c, std::ostream* os) { *os << c.name; }
+
 class RlpReadsAnyHeaderForm : public testing::TestWithParam<HeaderFormCase> {};
 
-TEST_P(RlpReadsAnyHeaderForm, AndCarriesItsPayloadOver) {
+TEST_P(RlpReadsAnyHeaderForm, AndCarriesThePayload) {
     const auto zero = Bytes32{};
     const auto signed_tx = encode_signed_typed_tx(unhex(GetParam().tx), 0, zero, zero);
     ASSERT_TRUE(signed_tx);
@@ -187,9 +199,9 @@ INSTANTIATE_TEST_SUITE_P(Forms, RlpReadsAnyHeaderForm,
                                          HeaderFormCase{"LongListTwoLengthBytes", "02f90002aabb",
                                                         "aabb"},
                                          HeaderFormCase{"EmptyList", "02c0", ""}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         oxa_test::by_index);
 
-TEST(RlpSignedTypedTx, EveryTruncationOfARealPayloadIsRefused) {
+TEST(RlpSignedTypedTx, EveryCutOfARealPayloadIsRefused) {
     const auto tx = unhex(oxa_test::load_vectors("eip1559.json")["eip1559"][1]["unsigned_payload"]
                               .get<std::string>()
                               .substr(2));

@@ -151,7 +151,7 @@ TEST(FreedBlocksWatch, WipedStringsAndSecretBytesPass) {
     expect_clean(freed, secrets);
 }
 
-TEST_F(SecretHygiene, ImportingAPhraseLeavesNoSecretInFreedMemory) {
+TEST_F(SecretHygiene, ImportingAPhraseLeavesNoSecret) {
     FreedBlocks freed;
     auto info = oxa_lib::import_wallet_mnemonic("imported again", PHRASE, PASSPHRASE, 0, vault());
     freed.stop();
@@ -159,7 +159,7 @@ TEST_F(SecretHygiene, ImportingAPhraseLeavesNoSecretInFreedMemory) {
     expect_clean(freed, mnemonic_secrets(PHRASE));
 }
 
-TEST_F(SecretHygiene, ImportingPrivateKeysLeavesNoSecretInFreedMemory) {
+TEST_F(SecretHygiene, ImportingPrivateKeysLeavesNoSecret) {
     FreedBlocks freed;
     auto info = oxa_lib::import_wallet_private_key("keys again", "", std::nullopt, PASSPHRASE,
                                                    vault(), SECP256K1_KEY_HEX, ED25519_KEY_HEX);
@@ -168,7 +168,7 @@ TEST_F(SecretHygiene, ImportingPrivateKeysLeavesNoSecretInFreedMemory) {
     expect_clean(freed, key_pair_secrets());
 }
 
-TEST_F(SecretHygiene, ImportingOneKeyForAChainLeavesNoSecretInFreedMemory) {
+TEST_F(SecretHygiene, ImportingOneKeyForAChainLeavesNoSecret) {
     FreedBlocks freed;
     auto info = oxa_lib::import_wallet_private_key("one key", ED25519_KEY_HEX, "solana", PASSPHRASE,
                                                    vault(), std::nullopt, std::nullopt);
@@ -177,7 +177,7 @@ TEST_F(SecretHygiene, ImportingOneKeyForAChainLeavesNoSecretInFreedMemory) {
     expect_clean(freed, key_pair_secrets());
 }
 
-TEST_F(SecretHygiene, CreatingAndExportingLeaveNoSecretInFreedMemory) {
+TEST_F(SecretHygiene, CreatingAndExportingLeaveNoSecret) {
     FreedBlocks freed;
     auto info = oxa_lib::create_wallet("created", 24, PASSPHRASE, vault());
     ASSERT_TRUE(info) << info.error().display();
@@ -187,7 +187,7 @@ TEST_F(SecretHygiene, CreatingAndExportingLeaveNoSecretInFreedMemory) {
     expect_clean(freed, mnemonic_secrets(phrase.text()));
 }
 
-TEST_F(SecretHygiene, ExportingLeavesNoSecretInFreedMemory) {
+TEST_F(SecretHygiene, ExportingLeavesNoSecret) {
     FreedBlocks freed;
     {
         // Released while recording, as a caller releases them.
@@ -201,7 +201,7 @@ TEST_F(SecretHygiene, ExportingLeavesNoSecretInFreedMemory) {
     expect_clean(freed, key_pair_secrets());
 }
 
-TEST_F(SecretHygiene, GeneratingAPhraseLeavesNoSecretInFreedMemory) {
+TEST_F(SecretHygiene, GeneratingAPhraseLeavesNoSecret) {
     for (std::uint32_t words : {12u, 24u}) {
         // Reserved before recording starts, so this copy is never a freed block.
         std::string known;
@@ -216,7 +216,7 @@ TEST_F(SecretHygiene, GeneratingAPhraseLeavesNoSecretInFreedMemory) {
     }
 }
 
-TEST_F(SecretHygiene, DerivingAddressesLeavesNoSecretInFreedMemory) {
+TEST_F(SecretHygiene, DerivingAddressesLeavesNoSecret) {
     FreedBlocks freed;
     for (const oxa_core::Chain& chain : oxa_core::KNOWN_CHAINS) {
         auto address = oxa_lib::derive_address(PHRASE, chain.name, 0);
@@ -226,7 +226,7 @@ TEST_F(SecretHygiene, DerivingAddressesLeavesNoSecretInFreedMemory) {
     expect_clean(freed, mnemonic_secrets(PHRASE));
 }
 
-TEST_F(SecretHygiene, SendingLeavesNoSecretInFreedMemory) {
+TEST_F(SecretHygiene, SendingLeavesNoSecret) {
     FreedBlocks freed;
     auto evm = oxa_lib::sign_and_send(KEY_WALLET, "ethereum", TX_HEX, PASSPHRASE, std::nullopt,
                                       UNREACHABLE_RPC, vault());
@@ -243,7 +243,7 @@ TEST_F(SecretHygiene, SendingLeavesNoSecretInFreedMemory) {
     expect_clean(freed, mnemonic_secrets(PHRASE));
 }
 
-TEST_F(SecretHygiene, ReadingAKeyPairWithEscapedDigitsLeavesNoSecret) {
+TEST_F(SecretHygiene, ReadingEscapedKeyPairLeavesNoSecret) {
     // Every digit as a \u escape, so the reader's unescaping buffer holds the keys.
     SecretBytes plaintext = SecretBytes::with_capacity(2 * 6 * 64 + 64);
     plaintext.append(std::string_view("{\"secp256k1\":\""));
@@ -269,7 +269,7 @@ TEST_F(SecretHygiene, ReadingAKeyPairWithEscapedDigitsLeavesNoSecret) {
 
 class SigningHygiene : public SecretHygiene, public ::testing::WithParamInterface<ChainType> {};
 
-TEST_P(SigningHygiene, SigningAMessageWithThePhraseWalletLeavesNoSecret) {
+TEST_P(SigningHygiene, MessageByPhraseWallet) {
     const std::string_view chain = oxa_core::default_chain_for_type(GetParam()).name;
     FreedBlocks freed;
     auto signed_message = oxa_lib::sign_message(MNEMONIC_WALLET, chain, "hello", PASSPHRASE,
@@ -279,7 +279,7 @@ TEST_P(SigningHygiene, SigningAMessageWithThePhraseWalletLeavesNoSecret) {
     expect_clean(freed, mnemonic_secrets(PHRASE));
 }
 
-TEST_P(SigningHygiene, SigningATransactionWithTheKeyWalletLeavesNoSecret) {
+TEST_P(SigningHygiene, TransactionByKeyWallet) {
     const std::string_view chain = oxa_core::default_chain_for_type(GetParam()).name;
     FreedBlocks freed;
     auto signed_tx =
@@ -289,7 +289,7 @@ TEST_P(SigningHygiene, SigningATransactionWithTheKeyWalletLeavesNoSecret) {
     expect_clean(freed, key_pair_secrets());
 }
 
-INSTANTIATE_TEST_SUITE_P(AllFamilies, SigningHygiene, ::testing::ValuesIn(oxa_core::ACCOUNT_ORDER),
+INSTANTIATE_TEST_SUITE_P(Family, SigningHygiene, ::testing::ValuesIn(oxa_core::ACCOUNT_ORDER),
                          [](const auto& info) {
                              return std::string(oxa_core::chain_type_name(info.param));
                          });

@@ -103,7 +103,7 @@ std::string abandon_address(ChainType type) {
 
 class SignerRegistry : public testing::TestWithParam<ChainType> {};
 
-TEST_P(SignerRegistry, BuildsAFreshSignerWithTheFamilysConstants) {
+TEST_P(SignerRegistry, FreshSignerHasConstants) {
     const auto signer = signer_for_chain(GetParam());
     const Row expected = row(GetParam());
     ASSERT_NE(signer, nullptr);
@@ -116,7 +116,7 @@ TEST_P(SignerRegistry, BuildsAFreshSignerWithTheFamilysConstants) {
     EXPECT_EQ(signer->default_derivation_path(4294967295u), expected.path_max);
 }
 
-TEST_P(SignerRegistry, DerivesTheAbandonWalletsAddressAlongItsDefaultPath) {
+TEST_P(SignerRegistry, DerivesAbandonAddress) {
     const auto signer = signer_for_chain(GetParam());
     const auto seed =
         unhex(oxa_test::load_vectors("addresses-abandon.json")["seed"].get<std::string>());
@@ -129,7 +129,7 @@ TEST_P(SignerRegistry, DerivesTheAbandonWalletsAddressAlongItsDefaultPath) {
     EXPECT_EQ(signer->derive_address(key.value().bytes()).value(), address.value());
 }
 
-TEST_P(SignerRegistry, SignaturesAreDeterministicAndVerifyIndependently) {
+TEST_P(SignerRegistry, SignsStablyAndVerifies) {
     const auto signer = signer_for_chain(GetParam());
     for (int i = 0; i < 8; ++i) {
         const auto key = oxa_test::random_bytes(32);
@@ -177,7 +177,7 @@ std::vector<std::pair<std::vector<std::uint8_t>, std::string>> refused_keys(Curv
     throw std::logic_error("unknown curve");
 }
 
-TEST_P(SignerRegistry, BadKeysAreRefusedByEveryKeyOperation) {
+TEST_P(SignerRegistry, EveryOpRefusesBadKeys) {
     const auto signer = signer_for_chain(GetParam());
     const std::vector<std::uint8_t> hash(32, 9);
     for (const auto& [key, text] : refused_keys(signer->curve())) {
@@ -189,7 +189,7 @@ TEST_P(SignerRegistry, BadKeysAreRefusedByEveryKeyOperation) {
     }
 }
 
-TEST_P(SignerRegistry, HashLengthIsCheckedBeforeTheKey) {
+TEST_P(SignerRegistry, ChecksHashLengthFirst) {
     const char* noun = row(GetParam()).hash_noun;
     if (noun == nullptr) GTEST_SKIP() << "Ed25519 signs bytes of any length";
     const auto signer = signer_for_chain(GetParam());
@@ -202,7 +202,7 @@ TEST_P(SignerRegistry, HashLengthIsCheckedBeforeTheKey) {
     }
 }
 
-TEST_P(SignerRegistry, DefaultExtractReturnsTheInputItself) {
+TEST_P(SignerRegistry, DefaultExtractIsInput) {
     if (row(GetParam()).cuts_signable_bytes) {
         GTEST_SKIP() << "the family cuts its own signable bytes";
     }
@@ -215,7 +215,7 @@ TEST_P(SignerRegistry, DefaultExtractReturnsTheInputItself) {
     }
 }
 
-TEST_P(SignerRegistry, DefaultEncodeRefusesAnyInputNamingTheFamily) {
+TEST_P(SignerRegistry, DefaultEncodeRefuses) {
     if (row(GetParam()).assembles_transactions) GTEST_SKIP() << "the family assembles transactions";
     const auto signer = signer_for_chain(GetParam());
     const std::string expected =
@@ -234,7 +234,7 @@ TEST_P(SignerRegistry, DefaultEncodeRefusesAnyInputNamingTheFamily) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllFamilies, SignerRegistry, testing::ValuesIn(oxa_core::ALL_CHAIN_TYPES),
+INSTANTIATE_TEST_SUITE_P(Family, SignerRegistry, testing::ValuesIn(oxa_core::ALL_CHAIN_TYPES),
                          [](const auto& info) {
                              return std::string(oxa_core::chain_type_name(info.param));
                          });
@@ -265,6 +265,8 @@ struct DisplayCase {
     const char* shown;
 };
 
+void PrintTo(const DisplayCase& c, std::ostream* os) { *os << c.shown; }
+
 class SignerErrorDisplay : public testing::TestWithParam<DisplayCase> {};
 
 TEST_P(SignerErrorDisplay, PrefixesTheCarriedText) {
@@ -273,11 +275,12 @@ TEST_P(SignerErrorDisplay, PrefixesTheCarriedText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, SignerErrorDisplay,
-    testing::Values(
-        DisplayCase{SignerError::Kind::InvalidPrivateKey, "invalid private key: x y"},
-        DisplayCase{SignerError::Kind::InvalidMessage, "invalid message: x y"},
-        DisplayCase{SignerError::Kind::SigningFailed, "signing failed: x y"},
-        DisplayCase{SignerError::Kind::AddressDerivation, "address derivation failed: x y"},
-        DisplayCase{SignerError::Kind::InvalidTransaction, "invalid transaction: x y"}));
+    testing::Values(DisplayCase{SignerError::Kind::InvalidPrivateKey, "invalid private key: x y"},
+                    DisplayCase{SignerError::Kind::InvalidMessage, "invalid message: x y"},
+                    DisplayCase{SignerError::Kind::SigningFailed, "signing failed: x y"},
+                    DisplayCase{SignerError::Kind::AddressDerivation,
+                                "address derivation failed: x y"},
+                    DisplayCase{SignerError::Kind::InvalidTransaction, "invalid transaction: x y"}),
+    oxa_test::by_index);
 
 }  // namespace

@@ -30,15 +30,13 @@ struct Rfc8032Case {
     std::vector<std::uint8_t> signature;
 };
 
+void PrintTo(const Rfc8032Case& c, std::ostream* os) { *os << c.name; }
+
 std::vector<Rfc8032Case> rfc8032_cases() {
     const auto vectors = oxa_test::load_vectors("rfc8032-ed25519.json");
     std::vector<Rfc8032Case> out;
     for (const auto& v : vectors["vectors"]) {
-        std::string name = v["name"];
-        for (char& c : name) {
-            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-        }
-        out.push_back({name, unhex(v["secret_key"].get<std::string>()),
+        out.push_back({v["name"], unhex(v["secret_key"].get<std::string>()),
                        unhex(v["public_key"].get<std::string>()),
                        unhex(v["message"].get<std::string>()),
                        unhex(v["signature"].get<std::string>())});
@@ -57,7 +55,7 @@ TEST_P(SolanaRfc8032, SignatureMatchesAndVerifies) {
     EXPECT_TRUE(oxa_test::ed25519_verifies(v.public_key, v.message, out.value().signature));
 }
 
-TEST_P(SolanaRfc8032, MessageAndTransactionFormsSignTheSameBytes) {
+TEST_P(SolanaRfc8032, MessageAndTxSignTheSameBytes) {
     const auto& v = GetParam();
     EXPECT_EQ(SIGNER.sign_message(v.secret_key, v.message).value().signature, v.signature);
     EXPECT_EQ(SIGNER.sign_transaction(v.secret_key, v.message).value().signature, v.signature);
@@ -70,7 +68,7 @@ TEST_P(SolanaRfc8032, PublicKeyMatches) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rfc8032, SolanaRfc8032, testing::ValuesIn(rfc8032_cases()),
-                         [](const auto& info) { return info.param.name; });
+                         oxa_test::by_index);
 
 // Addresses -------------------------------------------------------------------------
 
@@ -122,6 +120,8 @@ struct ExtractCase {
     bool ok;
 };
 
+void PrintTo(const ExtractCase& c, std::ostream* os) { *os << c.name; }
+
 class SolanaExtract : public testing::TestWithParam<ExtractCase> {};
 
 TEST_P(SolanaExtract, CutsTheMessageAfterTheSlots) {
@@ -148,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ExtractCase{"SlotsRunPastTheEnd", transaction(2, 1, {1, 2, 3}), TOO_SHORT,
                                 false},
                     ExtractCase{"MaximumCountShortTx", transaction(255, 1, {1}), TOO_SHORT, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    oxa_test::by_index);
 
 struct EncodeCase {
     const char* name;
@@ -156,6 +156,8 @@ struct EncodeCase {
     std::size_t signature_bytes;
     const char* error;
 };
+
+void PrintTo(const EncodeCase& c, std::ostream* os) { *os << c.name; }
 
 class SolanaEncodeRefuses : public testing::TestWithParam<EncodeCase> {};
 
@@ -178,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
                                "invalid transaction: transaction has no signature slots"},
                     EncodeCase{"SlotCutShort", std::vector<std::uint8_t>(64, 1), 64, TOO_SHORT},
                     EncodeCase{"SecondSlotMissing", transaction(2, 1, {1, 2}), 64, TOO_SHORT}),
-    [](const auto& info) { return std::string(info.param.name); });
+    oxa_test::by_index);
 
 TEST(SolanaEncode, SlotsWithoutMessageAreAccepted) {
     const auto tx = transaction(1, 1, {});
@@ -198,7 +200,7 @@ TEST(SolanaEncode, FillsTheFirstSlotAndKeepsTheSecond) {
     EXPECT_EQ(result.value(), expected);
 }
 
-TEST(SolanaSignAndSend, SignatureInTheFirstSlotVerifiesOverTheMessage) {
+TEST(SolanaSignAndSend, FirstSlotVerifiesOverTheMessage) {
     const auto seed = oxa_test::random_bytes(32);
     const auto public_key = oxa_signer::ed25519_public_key(seed).value();
     const auto message = oxa_test::random_bytes(1 + oxa_test::test_rng()() % 300);

@@ -15,6 +15,11 @@ namespace oxa_test {
 /// Parses tests/data/<name>.
 nlohmann::json load_vectors(std::string_view name);
 
+/// Names a parameterized case by its index, for cases whose own name is a
+/// sentence: every line of ctest's report is padded to the longest test name.
+/// A failure still names the case in full, after "GetParam() =".
+inline constexpr auto by_index = [](const auto& info) { return std::to_string(info.index); };
+
 std::vector<std::uint8_t> unhex(std::string_view hex);
 std::string hex(std::span<const std::uint8_t> bytes);
 std::span<const std::uint8_t> bytes_of(std::string_view text);

@@ -124,13 +124,13 @@ std::vector<TonCase> ton_cases() {
 
 class TonAddress : public testing::TestWithParam<TonCase> {};
 
-TEST_P(TonAddress, MatchesThePublishedV5R1Address) {
+TEST_P(TonAddress, MatchesThePublishedAddress) {
     const auto address = SIGNER.derive_address(unhex(GetParam().seed));
     ASSERT_TRUE(address) << address.error().display();
     EXPECT_EQ(address.value(), GetParam().address);
 }
 
-TEST_P(TonAddress, EqualsTheCellLayoutComputedBitByBit) {
+TEST_P(TonAddress, EqualsTheCellLayoutBitByBit) {
     const auto public_key = unhex(GetParam().public_key);
     EXPECT_EQ(expected_address(public_key), GetParam().address);
     oxa_signer::Ed25519PublicKey key{};
@@ -139,7 +139,7 @@ TEST_P(TonAddress, EqualsTheCellLayoutComputedBitByBit) {
     EXPECT_EQ(oxa_signer::ton_wallet_address(key), GetParam().address);
 }
 
-TEST_P(TonAddress, DecodesTo36BytesWithFlagWorkchainAndCrc) {
+TEST_P(TonAddress, DecodesTo36BytesWithTheCrc) {
     const auto decoded = base64url_decode(GetParam().address);
     ASSERT_EQ(decoded.size(), 36u);
     EXPECT_EQ(decoded[0], 0x51);
@@ -153,7 +153,7 @@ TEST_P(TonAddress, DecodesTo36BytesWithFlagWorkchainAndCrc) {
 INSTANTIATE_TEST_SUITE_P(V5R1, TonAddress, testing::ValuesIn(ton_cases()),
                          [](const auto& info) { return info.param.name; });
 
-TEST(TonAddress, RandomKeysGive48UrlSafeCharactersStartingWithUQ) {
+TEST(TonAddress, Is48UrlSafeCharactersStartingWithUQ) {
     for (int i = 0; i < 8; ++i) {
         const auto seed = oxa_test::random_bytes(32);
         const auto address = SIGNER.derive_address(seed);

@@ -74,7 +74,7 @@ TEST(TronSignMessage, UsesTheTronPrefixAndKeepsVAtZeroOrOne) {
     EXPECT_GE(evm.value().signature[64], 27);
 }
 
-TEST(TronSignMessage, EmptyMessageSignsThePrefixWithLengthZero) {
+TEST(TronSignMessage, EmptyMessageSignsPrefixWithLength0) {
     const auto key = oxa_test::random_bytes(32);
     const auto digest =
         oxa_signer::keccak256(bytes_of("\x19"

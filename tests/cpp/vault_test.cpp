@@ -121,7 +121,7 @@ private:
 
 // Layout and modes ------------------------------------------------------------
 
-TEST_F(Vault, FirstListingCreatesOwnerOnlyDirectoriesAndFindsNothing) {
+TEST_F(Vault, FirstListingMakesOwnerOnlyDirsAndFindsNothing) {
     const fs::path deep = scratch() / "not" / "yet" / "vault";
     testing::internal::CaptureStderr();
     const auto listed = oxa_lib::list_encrypted_wallets(deep);
@@ -177,7 +177,7 @@ struct ModeCase {
     const char* shown;  // nullptr: no warning
 };
 
-TEST(VaultPermissions, CheckWarnsExactlyWhenTheBitsAreNot0700) {
+TEST(VaultPermissions, CheckWarnsExactlyWhenNot0700) {
     const ModeCase cases[] = {{0755, "0755"}, {0777, "0777"},  {0500, "0500"},  {0070, "0070"},
                               {0000, "0000"}, {0700, nullptr}, {01700, nullptr}};
     oxa_test::ScratchDir scratch;
@@ -196,7 +196,7 @@ TEST(VaultPermissions, CheckWarnsExactlyWhenTheBitsAreNot0700) {
     ::chmod(dir.c_str(), 0700);
 }
 
-TEST(VaultPermissions, CheckIsSilentWhenTheDirectoryIsMissing) {
+TEST(VaultPermissions, CheckIsSilentForAMissingDirectory) {
     oxa_test::ScratchDir scratch;
     testing::internal::CaptureStderr();
     oxa_lib::check_vault_permissions(scratch.path() / "missing");
@@ -426,7 +426,7 @@ TEST_F(Vault, LookupPrefersIdsThenExactNames) {
     }
 }
 
-TEST_F(Vault, IdCarriedByTwoFilesFindsTheWalletTheListingPutsFirst) {
+TEST_F(Vault, IdInTwoFilesFindsTheWalletListedFirst) {
     list();
     const std::pair<const char*, const char*> copies[] = {
         {"copy-new", "2024-02-01T00:00:00+00:00"},
@@ -492,7 +492,7 @@ TEST_F(Vault, DeletingAMissingFileReportsTheId) {
     EXPECT_EQ(names_in(wallets()), std::vector<std::string>{"w1.json"});
 }
 
-TEST_F(Vault, WalletStoredUnderAnotherFileNameCannotBeDeletedByItsId) {
+TEST_F(Vault, WalletUnderAnotherFileNameIsNotDeletedById) {
     list();
     write_file(wallets() / "outer.json",
                oxa_core::serialize_encrypted_wallet(make_wallet("inner", "n")));

@@ -72,17 +72,13 @@ bool is_utc_rfc3339(std::string_view text) {
            all_digits(fraction.substr(1));
 }
 
-std::string param_name(const std::string& name) {
-    std::string out;
-    for (char c : name) out += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-    return out;
-}
-
 struct ReadCase {
     std::string name;
     std::string text;
     std::string error;  // empty for a valid text
 };
+
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 
 std::vector<ReadCase> read_cases(const char* section) {
     std::vector<ReadCase> out;
@@ -198,7 +194,7 @@ TEST(WalletFile, GoldenMnemonicWalletIsRewrittenByteForByte) {
     EXPECT_EQ(serialize_encrypted_wallet(parsed(text)), text);
 }
 
-TEST(WalletFile, EveryTruncationOfAGoldenFileFailsWithAPlace) {
+TEST(WalletFile, EveryCutOfAGoldenFileFailsWithAPlace) {
     const std::string text = read_file(WALLETS_DIR / "v2-mnemonic.json");
     for (std::size_t length = 0; length < text.size(); ++length) {
         auto wallet = parse_encrypted_wallet(std::string_view(text).substr(0, length));
@@ -207,7 +203,7 @@ TEST(WalletFile, EveryTruncationOfAGoldenFileFailsWithAPlace) {
     }
 }
 
-TEST(WalletFile, MutatedGoldenFilesFailWithAPlaceOrSurviveRewriting) {
+TEST(WalletFile, MutantsFailWithAPlaceOrSurviveRewriting) {
     const std::string golden = read_file(WALLETS_DIR / "v2-mnemonic.json");
     static const std::string alphabet = "{}[]\",:\\ 0-9.eEnul\n\x01\xc3\xff";
     auto& rng = oxa_test::test_rng();
@@ -235,13 +231,13 @@ TEST(WalletFile, MutatedGoldenFilesFailWithAPlaceOrSurviveRewriting) {
 
 class WalletReadError : public ::testing::TestWithParam<ReadCase> {};
 
-TEST_P(WalletReadError, IsRefusedWithItsTextAndPlace) {
+TEST_P(WalletReadError, IsRefusedWithItsPlace) {
     auto wallet = parse_encrypted_wallet(GetParam().text);
     ASSERT_FALSE(wallet);
     EXPECT_EQ(wallet.error(), GetParam().error);
 }
 INSTANTIATE_TEST_SUITE_P(WalletFile, WalletReadError, ::testing::ValuesIn(read_cases("errors")),
-                         [](const auto& info) { return param_name(info.param.name); });
+                         oxa_test::by_index);
 
 class WalletReadValid : public ::testing::TestWithParam<ReadCase> {};
 
@@ -250,7 +246,7 @@ TEST_P(WalletReadValid, Reads) {
     EXPECT_TRUE(wallet) << wallet.error();
 }
 INSTANTIATE_TEST_SUITE_P(WalletFile, WalletReadValid, ::testing::ValuesIn(read_cases("valid")),
-                         [](const auto& info) { return param_name(info.param.name); });
+                         oxa_test::by_index);
 
 TEST(WalletFile, MembersInAnyOrderFillTheirFields) {
     const EncryptedWallet wallet = parsed(
@@ -263,7 +259,7 @@ TEST(WalletFile, MembersInAnyOrderFillTheirFields) {
     EXPECT_EQ(wallet.key_type, KeyType::PrivateKey);
 }
 
-TEST(WalletFile, RecordAsArrayTakesMembersInDeclarationOrder) {
+TEST(WalletFile, RecordAsArrayTakesDeclarationOrder) {
     const EncryptedWallet wallet = parsed(
         R"([1,"i","n","t","solana",[["a","b","c","d"]],{"k":1},{"mnemonic":null},{"m":[1]}])");
     EXPECT_EQ(wallet.oxa_version, 1u);
@@ -335,7 +331,7 @@ TEST(WalletFile, WritesThePrettyFormExactly) {
               "}");
 }
 
-TEST(WalletFile, GenericValuesAreWrittenWithTheLastOfARepeatedKey) {
+TEST(WalletFile, GenericValueWritesTheLastRepeatedKey) {
     EncryptedWallet wallet = parsed(
         R"({"oxa_version":2,"id":"i","name":"n","created_at":"t","accounts":[],"crypto":{"k":1,"k":2},"key_type":"mnemonic"})");
     EXPECT_NE(serialize_encrypted_wallet(wallet).find("  \"crypto\": {\n    \"k\": 2\n  },\n"),
@@ -354,7 +350,7 @@ TEST(WalletFile, TextIsEscapedOnlyWhereJsonRequires) {
     EXPECT_EQ(parsed(text).name, wallet.name);
 }
 
-TEST(WalletFile, InvalidUtf8InTextIsWrittenAsReplacementCharacters) {
+TEST(WalletFile, InvalidUtf8IsWrittenAsReplacementChars) {
     EncryptedWallet wallet;
     wallet.name =
         "a\xff"
@@ -365,7 +361,7 @@ TEST(WalletFile, InvalidUtf8InTextIsWrittenAsReplacementCharacters) {
               "b\xEF\xBF\xBD");
 }
 
-TEST(WalletFile, RandomBytesInTextAreWrittenAsTheirLossyDecoding) {
+TEST(WalletFile, RandomBytesWrittenAsLossyUtf8) {
     // Bytes from the UTF-8 boundaries, so that broken, overlong and cut-off
     // sequences all come up.
     static constexpr unsigned char PIECES[] = {'a',  0x7f, 0x80, 0xbf, 0xc0, 0xc2, 0xdf, 0xe0,
@@ -396,7 +392,7 @@ TEST(WalletFile, RandomRecordsSurviveWritingAndReading) {
 
 class CreatedAtFormat : public ::testing::TestWithParam<json> {};
 
-TEST_P(CreatedAtFormat, UsesTheFewestExactFractionDigits) {
+TEST_P(CreatedAtFormat, UsesFewestExactDigits) {
     const json& c = GetParam();
     EXPECT_EQ(oxa_core::format_rfc3339_utc(c.at("seconds").get<std::int64_t>(),
                                            c.at("nanos").get<std::uint32_t>()),
@@ -405,7 +401,8 @@ TEST_P(CreatedAtFormat, UsesTheFewestExactFractionDigits) {
 INSTANTIATE_TEST_SUITE_P(WalletFile, CreatedAtFormat,
                          ::testing::ValuesIn(oxa_test::load_vectors("wallet-file.json")
                                                  .at("created_at")
-                                                 .get<std::vector<json>>()));
+                                                 .get<std::vector<json>>()),
+                         oxa_test::by_index);
 
 TEST(WalletFile, CreateStampsTheCurrentVersionAndUtcTime) {
     const std::vector<WalletAccount> accounts = {
@@ -495,9 +492,9 @@ struct ReadErrorCase {
     std::string expected;
 };
 
-class EnvelopeJsonReadError : public ::testing::TestWithParam<ReadErrorCase> {};
+class EnvelopeRead : public ::testing::TestWithParam<ReadErrorCase> {};
 
-TEST_P(EnvelopeJsonReadError, NamesTheFault) {
+TEST_P(EnvelopeRead, NamesTheFault) {
     json value = SAMPLE_JSON;
     if (GetParam().document.empty()) {
         value.merge_patch(json::parse(GetParam().patch));
@@ -510,7 +507,7 @@ TEST_P(EnvelopeJsonReadError, NamesTheFault) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    WalletFile, EnvelopeJsonReadError,
+    Json, EnvelopeRead,
     ::testing::Values(
         ReadErrorCase{"Null", "", "null", "invalid type: null, expected struct CryptoEnvelope"},
         ReadErrorCase{"String", "", R"("x")",
@@ -522,7 +519,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReadErrorCase{"Float", "", "1.5",
                       "invalid type: floating point `1.5`, expected struct CryptoEnvelope"},
         ReadErrorCase{"EmptyObject", "", "{}", "missing field `cipher`"},
-        ReadErrorCase{"MissingInDeclaredOrder", R"({"kdf": null, "cipher": null})", "",
+        ReadErrorCase{"MissingInDeclOrder", R"({"kdf": null, "cipher": null})", "",
                       "missing field `cipher`"},
         ReadErrorCase{"MissingAuthTag", R"({"auth_tag": null})", "", "missing field `auth_tag`"},
         ReadErrorCase{"MissingIv", R"({"cipherparams": {"iv": null}})", "", "missing field `iv`"},
@@ -530,8 +527,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "missing field `salt`"},
         ReadErrorCase{"MissingNBeforeR", R"({"kdfparams": {"r": null, "n": null}})", "",
                       "missing field `n`"},
-        ReadErrorCase{"BadValueBeforeMissingMember", R"({"cipher": null, "kdfparams": {"n": "x"}})",
-                      "", R"(invalid type: string "x", expected u32)"},
+        ReadErrorCase{"BadValueBeforeMissing", R"({"cipher": null, "kdfparams": {"n": "x"}})", "",
+                      R"(invalid type: string "x", expected u32)"},
         ReadErrorCase{"NegativeInteger", R"({"kdfparams": {"n": -1}})", "",
                       "invalid value: integer `-1`, expected u32"},
         ReadErrorCase{"IntegerAboveU32", R"({"kdfparams": {"r": 4294967296}})", "",
@@ -563,17 +560,17 @@ INSTANTIATE_TEST_SUITE_P(
                       "invalid length 2, expected struct CryptoEnvelope with 6 elements"},
         ReadErrorCase{"ShortKdfParamsArray", R"({"kdfparams": [32, 65536]})", "",
                       "invalid length 2, expected struct KdfParams with 5 elements"},
-        ReadErrorCase{"EmptyCipherParamsArray", R"({"cipherparams": []})", "",
+        ReadErrorCase{"EmptyCipherArray", R"({"cipherparams": []})", "",
                       "invalid length 0, expected struct CipherParams with 1 element"},
-        ReadErrorCase{"LongCipherParamsArray", R"({"cipherparams": ["a", "b"]})", "",
+        ReadErrorCase{"LongCipherArray", R"({"cipherparams": ["a", "b"]})", "",
                       "invalid length 2, expected fewer elements in array"},
-        ReadErrorCase{"ArrayElementTypeBeforeLength", "", "[5]",
+        ReadErrorCase{"ItemTypeBeforeLength", "", "[5]",
                       "invalid type: integer `5`, expected a string"},
         ReadErrorCase{"NullInArray", "", R"(["c", ["iv"], "ct", "tag", "k", [null]])",
                       "invalid type: null, expected u32"}),
     [](const auto& info) { return info.param.name; });
 
-TEST(EnvelopeJson, StoredTextIsReadAsItsValueLastRepeatedKeyWinning) {
+TEST(EnvelopeJson, LastRepeatedKeyWins) {
     const std::string text = R"({"kdfparams": {"n": "x", "dklen": 32, "n": 65536, "p": 1,
         "r": 8, "salt": "5a17"}, "cipher": "c", "cipherparams": ["00"], "ciphertext": "",
         "auth_tag": "", "kdf": "k", "cipher": "aes-256-gcm"})";
@@ -584,7 +581,7 @@ TEST(EnvelopeJson, StoredTextIsReadAsItsValueLastRepeatedKeyWinning) {
     EXPECT_EQ(read.value().cipherparams.iv, "00");
 }
 
-TEST(EnvelopeJson, ErrorsInAStoredTextCarryNoPlace) {
+TEST(EnvelopeJson, ErrorsCarryNoPlace) {
     const auto read = oxa_core::parse_envelope(RawJson::from_text("{\n  \"cipher\": 1\n}").value());
     ASSERT_FALSE(read);
     EXPECT_EQ(read.error(), "invalid type: integer `1`, expected a string");

@@ -38,4 +38,6 @@ def snapshot(directory: str) -> dict[str, bytes]:
     root = pathlib.Path(directory)
     if not root.exists():
         return {}
-    return {str(p.relative_to(root)): p.read_bytes() for p in sorted(root.rglob("*")) if p.is_file()}
+    return {
+        str(p.relative_to(root)): p.read_bytes() for p in sorted(root.rglob("*")) if p.is_file()
+    }

@@ -34,7 +34,9 @@ class RecordingServer:
         self.respond(200, b'{"jsonrpc":"2.0","id":1,"result":"0xfeed"}')
 
     def respond(self, status: int, body: bytes) -> None:
-        self._reply.write_text(json.dumps({"status": status, "body": base64.b64encode(body).decode()}))
+        self._reply.write_text(
+            json.dumps({"status": status, "body": base64.b64encode(body).decode()})
+        )
 
     def start(self) -> "RecordingServer":
         self._process = subprocess.Popen([sys.executable, __file__, str(self._dir)])
@@ -51,7 +53,10 @@ class RecordingServer:
         if not self._log.exists():
             return []
         records = [json.loads(line) for line in self._log.read_text().splitlines()]
-        return [Request(r["method"], r["path"], r["headers"], base64.b64decode(r["body"])) for r in records]
+        return [
+            Request(r["method"], r["path"], r["headers"], base64.b64decode(r["body"]))
+            for r in records
+        ]
 
     def stop(self) -> None:
         self._process.terminate()

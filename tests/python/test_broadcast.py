@@ -2,8 +2,6 @@
 
 import base64
 import json
-import os
-import pathlib
 
 import nacl.signing
 import pytest
@@ -31,8 +29,9 @@ def server(tmp_path):
 @pytest.fixture
 def wallets(vault):
     vector = EIP1559[0]
-    native.import_wallet_private_key("w", "", secp256k1_key=vector["private_key"],
-                                     ed25519_key=SOLANA_SEED, vault_path_opt=vault)
+    native.import_wallet_private_key(
+        "w", "", secp256k1_key=vector["private_key"], ed25519_key=SOLANA_SEED, vault_path_opt=vault
+    )
     return vault
 
 
@@ -42,7 +41,9 @@ def send(vault, chain, tx_hex, **kwargs):
 
 @pytest.mark.parametrize("vector", EIP1559, ids=lambda v: v["id"])
 def test_eip1559_transaction_reaches_the_node_signed(wallets, server, vector):
-    assert send(wallets, "ethereum", vector["unsigned_payload"], rpc_url=server.url) == {"tx_hash": "0xfeed"}
+    assert send(wallets, "ethereum", vector["unsigned_payload"], rpc_url=server.url) == {
+        "tx_hash": "0xfeed"
+    }
     (request,) = server.requests
     assert request.path == "/"
     assert request.headers["content-type"] == "application/json"
@@ -58,8 +59,7 @@ def test_eip1559_transaction_reaches_the_node_signed(wallets, server, vector):
     fields = rlp.decode(signed[1:])
     assert signed[0] == unsigned[0] == 2
     assert fields[:-3] == rlp.decode(unsigned[1:])
-    y_parity, r, s = (int.from_bytes(f, "big") for f in fields[-3:])
-    assert y_parity == vector["signature"]["y_parity"]
+    assert int.from_bytes(fields[-3], "big") == vector["signature"]["y_parity"]
     assert Account.recover_transaction(signed) == vector["sender_address"]
 
 
@@ -80,7 +80,8 @@ def test_solana_signature_fills_the_first_slot(wallets, server):
     body = server.requests[0].json()
     assert body["method"] == "sendTransaction"
     sent = base64.b64decode(body["params"][0])
-    assert len(sent) == len(tx) and sent[65:] == message
+    assert len(sent) == len(tx)
+    assert sent[65:] == message
     info = native.get_wallet("w", vault_path_opt=wallets)
     public_key = b58decode(info["accounts"][1]["address"])
     nacl.signing.VerifyKey(public_key).verify(message, sent[1:65])
@@ -90,7 +91,8 @@ def test_configured_endpoint_is_used_without_an_argument(wallets, server, tmp_pa
     home = tmp_path / "home"
     (home / ".oxa").mkdir(parents=True)
     (home / ".oxa" / "config.json").write_text(
-        json.dumps({"vault_path": "/elsewhere", "rpc": {"eip155:1": server.url + "/configured"}}))
+        json.dumps({"vault_path": "/elsewhere", "rpc": {"eip155:1": server.url + "/configured"}})
+    )
     monkeypatch.setenv("HOME", str(home))
     send(wallets, "ethereum", EIP1559[0]["unsigned_payload"])
     assert server.requests[0].path == "/configured"
@@ -102,11 +104,17 @@ def test_configured_endpoint_is_used_without_an_argument(wallets, server, tmp_pa
 @pytest.mark.parametrize(
     ("status", "response", "text"),
     [
-        (200, b'{"jsonrpc":"2.0","id":1,"error":{"message":"nonce too low","code":-32000}}',
-         'broadcast failed: RPC error: {"code":-32000,"message":"nonce too low"}'),
+        (
+            200,
+            b'{"jsonrpc":"2.0","id":1,"error":{"message":"nonce too low","code":-32000}}',
+            'broadcast failed: RPC error: {"code":-32000,"message":"nonce too low"}',
+        ),
         (200, b'{"error":null,"result":"0x1"}', "broadcast failed: RPC error: null"),
-        (200, b'{"jsonrpc":"2.0","id":1,"result":7}',
-         'broadcast failed: no \'result\' in response: {"jsonrpc":"2.0","id":1,"result":7}'),
+        (
+            200,
+            b'{"jsonrpc":"2.0","id":1,"result":7}',
+            'broadcast failed: no \'result\' in response: {"jsonrpc":"2.0","id":1,"result":7}',
+        ),
         (200, b"[]", "broadcast failed: no 'result' in response: []"),
         (200, b"<html>busy</html>", "JSON error: expected value at line 1 column 1"),
         (500, b"oops", "broadcast failed: curl: (22) The requested URL returned error: 500\n"),
@@ -126,7 +134,7 @@ def fake_curl(tmp_path, monkeypatch):
     bin_dir.mkdir()
     marker = tmp_path / "curl-ran"
     script = bin_dir / "curl"
-    script.write_text(f"#!/bin/sh\ntouch {marker}\necho '{{\"result\":\"0x1\"}}'\n")
+    script.write_text(f'#!/bin/sh\ntouch {marker}\necho \'{{"result":"0x1"}}\'\n')
     script.chmod(0o755)
     monkeypatch.setenv("PATH", str(bin_dir))
     return marker
@@ -136,7 +144,10 @@ def fake_curl(tmp_path, monkeypatch):
 def test_families_that_cannot_encode_start_no_process(wallets, fake_curl, chain):
     with pytest.raises(RuntimeError) as info:
         send(wallets, chain, "0a0b", rpc_url="http://127.0.0.1:9")
-    assert str(info.value) == f"invalid transaction: encode_signed_transaction not implemented for {chain}"
+    assert (
+        str(info.value)
+        == f"invalid transaction: encode_signed_transaction not implemented for {chain}"
+    )
     assert not fake_curl.exists()
 
 
@@ -152,7 +163,10 @@ def test_missing_curl(wallets, tmp_path, monkeypatch):
     monkeypatch.setenv("PATH", str(tmp_path))
     with pytest.raises(RuntimeError) as info:
         send(wallets, "ethereum", EIP1559[0]["unsigned_payload"], rpc_url="http://127.0.0.1:9")
-    assert str(info.value) == "broadcast failed: failed to run curl: No such file or directory (os error 2)"
+    assert (
+        str(info.value)
+        == "broadcast failed: failed to run curl: No such file or directory (os error 2)"
+    )
 
 
 @pytest.mark.parametrize(
@@ -175,5 +189,5 @@ def test_bad_evm_transactions_send_nothing(wallets, fake_curl, tx, text):
 
 
 def test_unknown_chain_comes_first(wallets, fake_curl):
-    with pytest.raises(RuntimeError, match="^invalid input: unknown chain: 'nope'"):
+    with pytest.raises(RuntimeError, match=r"^invalid input: unknown chain: 'nope'"):
         native.sign_and_send("ghost", "nope", "zz", vault_path_opt=wallets)

@@ -34,7 +34,11 @@ def test_module_identity():
 
 
 def test_functions_are_registered_in_order():
-    functions = [name for name, value in vars(native).items() if callable(value) and not isinstance(value, type)]
+    functions = [
+        name
+        for name, value in vars(native).items()
+        if callable(value) and not isinstance(value, type)
+    ]
     assert functions == FUNCTION_ORDER
 
 
@@ -42,31 +46,63 @@ def test_functions_are_registered_in_order():
     ("name", "signature", "doc"),
     [
         ("generate_mnemonic", "(words=12)", "Generate a new BIP-39 mnemonic phrase."),
-        ("derive_address", "(mnemonic, chain, index=None)",
-         "Derive an address from a mnemonic for the given chain."),
-        ("create_wallet", "(name, passphrase=None, words=None, vault_path_opt=None)",
-         "Create a new universal wallet (derives addresses for all chains)."),
-        ("import_wallet_mnemonic", "(name, mnemonic, passphrase=None, index=None, vault_path_opt=None)",
-         "Import a wallet from a mnemonic phrase (derives addresses for all chains)."),
-        ("import_wallet_private_key",
-         "(name, private_key_hex, chain=None, passphrase=None, vault_path_opt=None, secp256k1_key=None, "
-         "ed25519_key=None)",
-         "Import a wallet from a hex-encoded private key (derives addresses for all chains).\n"
-         "Optionally specify explicit keys per curve via `secp256k1_key` and `ed25519_key`."),
+        (
+            "derive_address",
+            "(mnemonic, chain, index=None)",
+            "Derive an address from a mnemonic for the given chain.",
+        ),
+        (
+            "create_wallet",
+            "(name, passphrase=None, words=None, vault_path_opt=None)",
+            "Create a new universal wallet (derives addresses for all chains).",
+        ),
+        (
+            "import_wallet_mnemonic",
+            "(name, mnemonic, passphrase=None, index=None, vault_path_opt=None)",
+            "Import a wallet from a mnemonic phrase (derives addresses for all chains).",
+        ),
+        (
+            "import_wallet_private_key",
+            (
+                "(name, private_key_hex, chain=None, passphrase=None, vault_path_opt=None, "
+                "secp256k1_key=None, ed25519_key=None)"
+            ),
+            (
+                "Import a wallet from a hex-encoded private key "
+                "(derives addresses for all chains).\n"
+                "Optionally specify explicit keys per curve via `secp256k1_key` and `ed25519_key`."
+            ),
+        ),
         ("list_wallets", "(vault_path_opt=None)", "List all wallets in the vault."),
         ("get_wallet", "(name_or_id, vault_path_opt=None)", "Get a single wallet by name or ID."),
         ("delete_wallet", "(name_or_id, vault_path_opt=None)", "Delete a wallet from the vault."),
-        ("export_wallet", "(name_or_id, passphrase=None, vault_path_opt=None)",
-         "Export a wallet's secret (mnemonic or private key)."),
+        (
+            "export_wallet",
+            "(name_or_id, passphrase=None, vault_path_opt=None)",
+            "Export a wallet's secret (mnemonic or private key).",
+        ),
         ("rename_wallet", "(name_or_id, new_name, vault_path_opt=None)", "Rename a wallet."),
-        ("sign_transaction", "(wallet, chain, tx_hex, passphrase=None, index=None, vault_path_opt=None)",
-         "Sign a transaction."),
-        ("sign_message",
-         "(wallet, chain, message, passphrase=None, encoding=None, index=None, vault_path_opt=None)",
-         "Sign a message."),
-        ("sign_and_send",
-         "(wallet, chain, tx_hex, passphrase=None, index=None, rpc_url=None, vault_path_opt=None)",
-         "Sign and broadcast a transaction."),
+        (
+            "sign_transaction",
+            "(wallet, chain, tx_hex, passphrase=None, index=None, vault_path_opt=None)",
+            "Sign a transaction.",
+        ),
+        (
+            "sign_message",
+            (
+                "(wallet, chain, message, passphrase=None, encoding=None, index=None, "
+                "vault_path_opt=None)"
+            ),
+            "Sign a message.",
+        ),
+        (
+            "sign_and_send",
+            (
+                "(wallet, chain, tx_hex, passphrase=None, index=None, rpc_url=None, "
+                "vault_path_opt=None)"
+            ),
+            "Sign and broadcast a transaction.",
+        ),
     ],
 )
 def test_documentation_text_gives_signature_and_docstring(name, signature, doc):
@@ -134,9 +170,18 @@ def test_count_accepts_the_index_protocol():
 @pytest.mark.parametrize(
     ("call", "text"),
     [
-        (lambda: native.generate_mnemonic(12, 24), "generate_mnemonic() takes at most 1 argument (2 given)"),
-        (lambda: native.generate_mnemonic(word=12), "generate_mnemonic() got an unexpected keyword argument 'word'"),
-        (lambda: native.generate_mnemonic(12, words=12), "generate_mnemonic() got multiple values for argument 'words'"),
+        (
+            lambda: native.generate_mnemonic(12, 24),
+            "generate_mnemonic() takes at most 1 argument (2 given)",
+        ),
+        (
+            lambda: native.generate_mnemonic(word=12),
+            "generate_mnemonic() got an unexpected keyword argument 'word'",
+        ),
+        (
+            lambda: native.generate_mnemonic(12, words=12),
+            "generate_mnemonic() got multiple values for argument 'words'",
+        ),
     ],
 )
 def test_binding_errors_name_function_and_parameter(call, text):
@@ -170,7 +215,11 @@ def test_second_interpreter_is_refused():
         print(err.type.__name__ if err else "imported")
         """
     )
-    done = subprocess.run([sys.executable, "-P", "-c", "import oxa._native\n" + script], capture_output=True, text=True)
+    done = subprocess.run(
+        [sys.executable, "-P", "-c", "import oxa._native\n" + script],
+        capture_output=True,
+        text=True,
+    )
     assert done.stdout.strip() == "ImportError", done.stderr
 
 

@@ -36,7 +36,8 @@ def test_create_asks_twice_without_echo_and_export_asks_once(vault):
     answer(child, "Repeat passphrase: ", TYPED)
     status, shown = finish(child)
     assert status == 0
-    assert TYPED not in shown and "Back up its recovery phrase" in shown
+    assert TYPED not in shown
+    assert "Back up its recovery phrase" in shown
 
     child = spawn("export", "main", "--vault", vault)
     answer(child, "Passphrase: ", TYPED)
@@ -70,12 +71,15 @@ def test_import_key_asks_for_the_key_then_the_passphrase_twice(vault):
     answer(child, "Passphrase: ", TYPED)
     answer(child, "Repeat passphrase: ", TYPED)
     status, shown = finish(child)
-    assert status == 0 and key not in shown
+    assert status == 0
+    assert key not in shown
     evm_address = native.get_wallet("k", vault)["accounts"][0]["address"]
     assert evm_address == Account.from_key(bytes.fromhex(key)).address
 
 
-@pytest.mark.parametrize(("reply", "status", "left"), [("y", 0, 0), ("yes", 0, 0), ("n", 1, 1), ("", 1, 1)])
+@pytest.mark.parametrize(
+    ("reply", "status", "left"), [("y", 0, 0), ("yes", 0, 0), ("n", 1, 1), ("", 1, 1)]
+)
 def test_delete_asks_for_confirmation(vault, reply, status, left):
     native.import_wallet_mnemonic("main", ABANDON_PHRASE, vault_path_opt=vault)
     child = spawn("delete", "main", "--vault", vault)
@@ -84,12 +88,16 @@ def test_delete_asks_for_confirmation(vault, reply, status, left):
     assert len(native.list_wallets(vault)) == left
 
 
-@pytest.mark.parametrize(("args", "prompt"), [
-    (["create", "main"], "Passphrase: "),
-    (["create", "main"], "Repeat passphrase: "),
-    (["derive", "--chain", "evm"], "Mnemonic: "),
-    (["delete", "main"], "[y/N] "),
-], ids=["passphrase", "repeat", "mnemonic", "confirmation"])
+@pytest.mark.parametrize(
+    ("args", "prompt"),
+    [
+        (["create", "main"], "Passphrase: "),
+        (["create", "main"], "Repeat passphrase: "),
+        (["derive", "--chain", "evm"], "Mnemonic: "),
+        (["delete", "main"], "[y/N] "),
+    ],
+    ids=["passphrase", "repeat", "mnemonic", "confirmation"],
+)
 def test_ctrl_c_at_a_prompt_exits_130_without_a_traceback(vault, args, prompt):
     native.import_wallet_mnemonic("main", ABANDON_PHRASE, vault_path_opt=vault)
     child = spawn(*args, "--vault", vault)

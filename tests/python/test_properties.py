@@ -5,7 +5,6 @@ call returns a result of the documented shape or raises TypeError,
 OverflowError or RuntimeError with a defined text, never anything else, and
 a call that fails leaves the vault exactly as it was."""
 
-import contextlib
 import os
 import pathlib
 import re
@@ -20,8 +19,11 @@ from conftest import ABANDON_PHRASE, snapshot
 ANY_CHARACTER = st.characters(exclude_categories=())
 ANY_TEXT = st.one_of(
     st.text(ANY_CHARACTER),
-    st.builds(lambda unit, times: unit * times, st.text(ANY_CHARACTER, min_size=1, max_size=4),
-              st.integers(1_000, 60_000)),
+    st.builds(
+        lambda unit, times: unit * times,
+        st.text(ANY_CHARACTER, min_size=1, max_size=4),
+        st.integers(1_000, 60_000),
+    ),
 )
 
 
@@ -39,7 +41,11 @@ class Text(str):
     pass
 
 
-ANY_COUNT = st.one_of(st.integers(), st.integers(-1, 30), st.sampled_from([12, 24, 2**31, 2**32 - 1, 2**32, 2**63, 2**64]))
+ANY_COUNT = st.one_of(
+    st.integers(),
+    st.integers(-1, 30),
+    st.sampled_from([12, 24, 2**31, 2**32 - 1, 2**32, 2**63, 2**64]),
+)
 ANY_VALUE = st.one_of(
     ANY_TEXT,
     ANY_COUNT,
@@ -54,7 +60,10 @@ ANY_VALUE = st.one_of(
     st.builds(bytearray, st.binary(max_size=8)),
 )
 
-TX_HEX = "0x02f28205390284773594008477359400830186a09496216849c49358b10257cb55b28ea603c874b05e865af3107a4000825544c0"
+TX_HEX = (
+    "0x02f28205390284773594008477359400830186a09496216849c49358b10257cb55b28ea603c874b05e"
+    "865af3107a4000825544c0"
+)
 SECP_KEY = "70af7ec25374c2b06cbfffeaf9817a3d1bc61854abbf39e9e00de734b0c0c8c4"
 
 # Every parameter a value is tried in, with the arguments that stay fixed:
@@ -64,20 +73,43 @@ FIXED = {
     "generate_mnemonic": {},
     "derive_address": {"mnemonic": ABANDON_PHRASE, "chain": "ethereum"},
     "create_wallet": {"name": "fresh", "vault_path_opt": "{vault}"},
-    "import_wallet_mnemonic": {"name": "fresh", "mnemonic": ABANDON_PHRASE, "vault_path_opt": "{vault}"},
-    "import_wallet_private_key": {"name": "fresh", "private_key_hex": SECP_KEY, "vault_path_opt": "{vault}"},
+    "import_wallet_mnemonic": {
+        "name": "fresh",
+        "mnemonic": ABANDON_PHRASE,
+        "vault_path_opt": "{vault}",
+    },
+    "import_wallet_private_key": {
+        "name": "fresh",
+        "private_key_hex": SECP_KEY,
+        "vault_path_opt": "{vault}",
+    },
     "list_wallets": {"vault_path_opt": "{vault}"},
     "get_wallet": {"name_or_id": "main", "vault_path_opt": "{vault}"},
     "delete_wallet": {"name_or_id": "main", "vault_path_opt": "{vault}"},
     "export_wallet": {"name_or_id": "main", "passphrase": "pw", "vault_path_opt": "{vault}"},
     "rename_wallet": {"name_or_id": "main", "new_name": "renamed", "vault_path_opt": "{vault}"},
-    "sign_transaction": {"wallet": "keys", "chain": "ethereum", "tx_hex": TX_HEX, "vault_path_opt": "{vault}"},
-    "sign_message": {"wallet": "main", "chain": "solana", "message": "hi", "passphrase": "pw",
-                     "vault_path_opt": "{vault}"},
+    "sign_transaction": {
+        "wallet": "keys",
+        "chain": "ethereum",
+        "tx_hex": TX_HEX,
+        "vault_path_opt": "{vault}",
+    },
+    "sign_message": {
+        "wallet": "main",
+        "chain": "solana",
+        "message": "hi",
+        "passphrase": "pw",
+        "vault_path_opt": "{vault}",
+    },
     # No wallet of that name: the tried values are converted and checked, and
     # nothing is ever sent.
-    "sign_and_send": {"wallet": "nobody", "chain": "ethereum", "tx_hex": TX_HEX,
-                      "rpc_url": "http://127.0.0.1:9", "vault_path_opt": "{vault}"},
+    "sign_and_send": {
+        "wallet": "nobody",
+        "chain": "ethereum",
+        "tx_hex": TX_HEX,
+        "rpc_url": "http://127.0.0.1:9",
+        "vault_path_opt": "{vault}",
+    },
 }
 COUNT_PARAMETERS = {"words", "index"}
 PARAMETERS = {
@@ -85,49 +117,102 @@ PARAMETERS = {
     "derive_address": ["mnemonic", "chain", "index"],
     "create_wallet": ["name", "passphrase", "words", "vault_path_opt"],
     "import_wallet_mnemonic": ["name", "mnemonic", "passphrase", "index", "vault_path_opt"],
-    "import_wallet_private_key": ["name", "private_key_hex", "chain", "passphrase", "vault_path_opt",
-                                  "secp256k1_key", "ed25519_key"],
+    "import_wallet_private_key": [
+        "name",
+        "private_key_hex",
+        "chain",
+        "passphrase",
+        "vault_path_opt",
+        "secp256k1_key",
+        "ed25519_key",
+    ],
     "list_wallets": ["vault_path_opt"],
     "get_wallet": ["name_or_id", "vault_path_opt"],
     "delete_wallet": ["name_or_id", "vault_path_opt"],
     "export_wallet": ["name_or_id", "passphrase", "vault_path_opt"],
     "rename_wallet": ["name_or_id", "new_name", "vault_path_opt"],
     "sign_transaction": ["wallet", "chain", "tx_hex", "passphrase", "index", "vault_path_opt"],
-    "sign_message": ["wallet", "chain", "message", "passphrase", "encoding", "index", "vault_path_opt"],
-    "sign_and_send": ["wallet", "chain", "tx_hex", "passphrase", "index", "rpc_url", "vault_path_opt"],
+    "sign_message": [
+        "wallet",
+        "chain",
+        "message",
+        "passphrase",
+        "encoding",
+        "index",
+        "vault_path_opt",
+    ],
+    "sign_and_send": [
+        "wallet",
+        "chain",
+        "tx_hex",
+        "passphrase",
+        "index",
+        "rpc_url",
+        "vault_path_opt",
+    ],
 }
 # Parameters where most tried values lead to a scrypt run (about 0.2 s):
 # fewer examples there keep the module within a minute.
 SCRYPT_BOUND = {
-    ("create_wallet", "name"), ("create_wallet", "passphrase"), ("create_wallet", "vault_path_opt"),
-    ("import_wallet_mnemonic", "name"), ("import_wallet_mnemonic", "passphrase"),
-    ("import_wallet_mnemonic", "index"), ("import_wallet_mnemonic", "vault_path_opt"),
-    ("import_wallet_private_key", "name"), ("import_wallet_private_key", "passphrase"),
-    ("import_wallet_private_key", "vault_path_opt"), ("import_wallet_private_key", "chain"),
-    ("import_wallet_private_key", "secp256k1_key"), ("import_wallet_private_key", "ed25519_key"),
+    ("create_wallet", "name"),
+    ("create_wallet", "passphrase"),
+    ("create_wallet", "vault_path_opt"),
+    ("import_wallet_mnemonic", "name"),
+    ("import_wallet_mnemonic", "passphrase"),
+    ("import_wallet_mnemonic", "index"),
+    ("import_wallet_mnemonic", "vault_path_opt"),
+    ("import_wallet_private_key", "name"),
+    ("import_wallet_private_key", "passphrase"),
+    ("import_wallet_private_key", "vault_path_opt"),
+    ("import_wallet_private_key", "chain"),
+    ("import_wallet_private_key", "secp256k1_key"),
+    ("import_wallet_private_key", "ed25519_key"),
     ("export_wallet", "passphrase"),
-    ("sign_transaction", "passphrase"), ("sign_transaction", "index"),
-    ("sign_message", "message"), ("sign_message", "passphrase"), ("sign_message", "index"),
+    ("sign_transaction", "passphrase"),
+    ("sign_transaction", "index"),
+    ("sign_message", "message"),
+    ("sign_message", "passphrase"),
+    ("sign_message", "index"),
 }
-CASES = [(function, parameter) for function, parameters in PARAMETERS.items() for parameter in parameters]
+CASES = [
+    (function, parameter) for function, parameters in PARAMETERS.items() for parameter in parameters
+]
 
 RUNTIME_PREFIXES = (
-    "invalid input: ", "wallet not found: ", "ambiguous wallet name ", "wallet name already exists: ",
-    "broadcast failed: ", "I/O error: ", "JSON error: ", "invalid mnemonic phrase: ",
-    "mnemonic generation failed: ", "invalid derivation path: ", "derivation failed: ",
-    "ed25519 requires hardened-only derivation", "encryption failed: ", "decryption failed: ",
-    "invalid parameters: ", "invalid private key: ", "invalid message: ", "signing failed: ",
-    "address derivation failed: ", "invalid transaction: ",
+    "invalid input: ",
+    "wallet not found: ",
+    "ambiguous wallet name ",
+    "wallet name already exists: ",
+    "broadcast failed: ",
+    "I/O error: ",
+    "JSON error: ",
+    "invalid mnemonic phrase: ",
+    "mnemonic generation failed: ",
+    "invalid derivation path: ",
+    "derivation failed: ",
+    "ed25519 requires hardened-only derivation",
+    "encryption failed: ",
+    "decryption failed: ",
+    "invalid parameters: ",
+    "invalid private key: ",
+    "invalid message: ",
+    "signing failed: ",
+    "address derivation failed: ",
+    "invalid transaction: ",
 )
-OVERFLOW_TEXTS = {"out of range integral type conversion attempted",
-                  "Python int too large to convert to C long"}
+OVERFLOW_TEXTS = {
+    "out of range integral type conversion attempted",
+    "Python int too large to convert to C long",
+}
 
 
 def type_error_pattern(function: str, parameter: str) -> re.Pattern:
     kind = "int" if parameter in COUNT_PARAMETERS else "str"
     return re.compile(
         rf"{function}\(\) argument '{parameter}' must be "
-        rf"({kind}, not .+|str encodable as UTF-8 \(it holds a lone surrogate\))", re.DOTALL)
+        rf"({kind}, not .+|str encodable as UTF-8 \(it holds a lone surrogate\))",
+        re.DOTALL,
+    )
 
 
 def check_result(function: str, arguments: dict, result) -> None:
@@ -135,8 +220,14 @@ def check_result(function: str, arguments: dict, result) -> None:
     if function == "generate_mnemonic":
         assert len(result.split(" ")) in (12, 24)
     elif function in ("derive_address", "export_wallet"):
-        assert isinstance(result, str) and result
-    elif function in ("create_wallet", "import_wallet_mnemonic", "import_wallet_private_key", "get_wallet"):
+        assert isinstance(result, str)
+        assert result
+    elif function in (
+        "create_wallet",
+        "import_wallet_mnemonic",
+        "import_wallet_private_key",
+        "get_wallet",
+    ):
         assert list(result) == ["id", "name", "accounts", "created_at"]
         assert len(result["accounts"]) == 6
         if "name" in arguments:
@@ -171,7 +262,10 @@ def read_back(function: str, arguments: dict, result) -> None:
     if function in ("create_wallet", "import_wallet_mnemonic", "import_wallet_private_key"):
         assert native.get_wallet(result["id"], vault_path_opt=vault) == result
     elif function == "rename_wallet":
-        assert native.get_wallet(arguments["new_name"], vault_path_opt=vault)["name"] == arguments["new_name"]
+        assert (
+            native.get_wallet(arguments["new_name"], vault_path_opt=vault)["name"]
+            == arguments["new_name"]
+        )
 
 
 def files_under(root: pathlib.Path) -> dict[str, bytes]:
@@ -223,7 +317,9 @@ def strategy_for(parameter: str):
 
 def call_with(world: pathlib.Path, function: str, parameter: str, value) -> None:
     vault = world / "vault"
-    arguments = {name: (str(vault) if text == "{vault}" else text) for name, text in FIXED[function].items()}
+    arguments = {
+        name: (str(vault) if text == "{vault}" else text) for name, text in FIXED[function].items()
+    }
     arguments[parameter] = value
     if parameter == "vault_path_opt" and value is None:
         vault = world / "home" / ".oxa"
@@ -246,8 +342,12 @@ def call_with(world: pathlib.Path, function: str, parameter: str, value) -> None
 def test_any_value_gives_a_result_or_a_defined_error(world, function, parameter):
     examples = 5 if (function, parameter) in SCRYPT_BOUND else 40
 
-    @settings(max_examples=examples, deadline=None, database=None,
-              suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large])
+    @settings(
+        max_examples=examples,
+        deadline=None,
+        database=None,
+        suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large],
+    )
     @given(value=strategy_for(parameter))
     def check(value):
         call_with(world, function, parameter, value)

@@ -35,21 +35,29 @@ def recover(signature_hex: str, digest: bytes) -> coincurve.PublicKey:
 
 
 def test_evm_message_recovers_the_wallet_address(shared_vault):
-    result = native.sign_message("main", "ethereum", "hello", passphrase="pw", vault_path_opt=shared_vault)
+    result = native.sign_message(
+        "main", "ethereum", "hello", passphrase="pw", vault_path_opt=shared_vault
+    )
     assert list(result) == ["signature", "recovery_id"]
     assert result["recovery_id"] in (27, 28)
     assert int(result["signature"][-2:], 16) == result["recovery_id"]
-    signer = Account.recover_message(encode_defunct(text="hello"), signature=bytes.fromhex(result["signature"]))
+    signer = Account.recover_message(
+        encode_defunct(text="hello"), signature=bytes.fromhex(result["signature"])
+    )
     assert signer == account(shared_vault, "main", "eip155:1")
 
 
 @pytest.mark.parametrize("chain", ["solana", "ton"])
 def test_ed25519_messages_verify(shared_vault, chain):
-    result = native.sign_message("main", chain, "hello", passphrase="pw", vault_path_opt=shared_vault)
+    result = native.sign_message(
+        "main", chain, "hello", passphrase="pw", vault_path_opt=shared_vault
+    )
     assert result["recovery_id"] is None
     signature = bytes.fromhex(result["signature"])
     if chain == "solana":
-        public_key = b58decode(account(shared_vault, "main", "solana:5eykt4UsFv8P8NJdTREpY1vzqKqZKvdp"))
+        public_key = b58decode(
+            account(shared_vault, "main", "solana:5eykt4UsFv8P8NJdTREpY1vzqKqZKvdp")
+        )
         nacl.signing.VerifyKey(public_key).verify(b"hello", signature)
     else:
         assert len(signature) == 64
@@ -65,7 +73,9 @@ def test_bitcoin_cosmos_tron_messages_recover_to_one_key(shared_vault):
     }
     keys = set()
     for chain, digest in digests.items():
-        result = native.sign_message("main", chain, "hello", passphrase="pw", vault_path_opt=shared_vault)
+        result = native.sign_message(
+            "main", chain, "hello", passphrase="pw", vault_path_opt=shared_vault
+        )
         assert result["recovery_id"] in (0, 1)
         keys.add((chain, recover(result["signature"], digest).format()))
     # The three families use different paths, so three different keys recover.
@@ -73,8 +83,11 @@ def test_bitcoin_cosmos_tron_messages_recover_to_one_key(shared_vault):
 
 
 def test_encodings(shared_vault):
-    sign = lambda message, **kw: native.sign_message(  # noqa: E731
-        "main", "ethereum", message, passphrase="pw", vault_path_opt=shared_vault, **kw)
+    def sign(message, **kw):
+        return native.sign_message(
+            "main", "ethereum", message, passphrase="pw", vault_path_opt=shared_vault, **kw
+        )
+
     plain = sign("hi")
     assert sign("hi", encoding="utf8") == plain
     assert sign("6869", encoding="hex") == plain
@@ -82,18 +95,25 @@ def test_encodings(shared_vault):
     for name in ("UTF8", "utf-8", "base64", ""):
         with pytest.raises(RuntimeError) as info:
             sign("hi", encoding=name)
-        assert str(info.value) == f"invalid input: unsupported encoding: {name} (use 'utf8' or 'hex')"
+        assert (
+            str(info.value) == f"invalid input: unsupported encoding: {name} (use 'utf8' or 'hex')"
+        )
     with pytest.raises(RuntimeError) as info:
         sign("0x6869", encoding="hex")
-    assert str(info.value) == "invalid input: invalid hex message: Invalid character 'x' at position 1"
+    assert (
+        str(info.value) == "invalid input: invalid hex message: Invalid character 'x' at position 1"
+    )
     with pytest.raises(RuntimeError) as info:
         sign("686", encoding="hex")
     assert str(info.value) == "invalid input: invalid hex message: Odd number of digits"
 
 
 def test_transaction_hex_prefix(shared_vault):
-    sign = lambda tx: native.sign_transaction(  # noqa: E731
-        "main", "ethereum", tx, passphrase="pw", vault_path_opt=shared_vault)
+    def sign(tx):
+        return native.sign_transaction(
+            "main", "ethereum", tx, passphrase="pw", vault_path_opt=shared_vault
+        )
+
     assert sign("0x02c0") == sign("02c0")
     digest = keccak(bytes.fromhex("02c0"))
     result = sign("02c0")
@@ -101,15 +121,18 @@ def test_transaction_hex_prefix(shared_vault):
     assert recover(result["signature"], digest).format(compressed=False)
     with pytest.raises(RuntimeError) as info:
         sign("0X02c0")
-    assert str(info.value) == "invalid input: invalid hex transaction: Invalid character 'X' at position 1"
+    assert (
+        str(info.value)
+        == "invalid input: invalid hex transaction: Invalid character 'X' at position 1"
+    )
 
 
 def test_input_errors_come_before_the_passphrase(shared_vault):
-    with pytest.raises(RuntimeError, match="^invalid input: unknown chain: 'nope'"):
+    with pytest.raises(RuntimeError, match=r"^invalid input: unknown chain: 'nope'"):
         native.sign_message("main", "nope", "m", passphrase="wrong", vault_path_opt=shared_vault)
-    with pytest.raises(RuntimeError, match="^invalid input: unsupported encoding"):
+    with pytest.raises(RuntimeError, match=r"^invalid input: unsupported encoding"):
         native.sign_message("missing", "ethereum", "m", encoding="x", vault_path_opt=shared_vault)
-    with pytest.raises(RuntimeError, match="^invalid input: invalid hex transaction"):
+    with pytest.raises(RuntimeError, match=r"^invalid input: invalid hex transaction"):
         native.sign_transaction("missing", "ethereum", "zz", vault_path_opt=shared_vault)
 
 
@@ -125,8 +148,11 @@ def test_wrong_passphrase_and_unknown_wallet(shared_vault):
 
 
 def test_mnemonic_wallet_index(shared_vault):
-    sign = lambda **kw: native.sign_message(  # noqa: E731
-        "main", "ethereum", "m", passphrase="pw", vault_path_opt=shared_vault, **kw)["signature"]
+    def sign(**kw):
+        return native.sign_message(
+            "main", "ethereum", "m", passphrase="pw", vault_path_opt=shared_vault, **kw
+        )["signature"]
+
     assert sign() == sign(index=0)
     one = sign(index=1)
     assert one != sign()
@@ -138,10 +164,14 @@ def test_private_key_wallet_ignores_the_index_and_picks_the_curve(shared_vault):
     secp_public = coincurve.PrivateKey(bytes.fromhex("11" * 32)).public_key.format()
     ed_public = nacl.signing.SigningKey(bytes.fromhex("22" * 32)).verify_key
     for index in (None, 0, 7):
-        result = native.sign_message("keys", "cosmos", "m", index=index, vault_path_opt=shared_vault)
+        result = native.sign_message(
+            "keys", "cosmos", "m", index=index, vault_path_opt=shared_vault
+        )
         assert recover(result["signature"], hashlib.sha256(b"m").digest()).format() == secp_public
         for chain in ("solana", "ton"):
-            result = native.sign_message("keys", chain, "m", index=index, vault_path_opt=shared_vault)
+            result = native.sign_message(
+                "keys", chain, "m", index=index, vault_path_opt=shared_vault
+            )
             ed_public.verify(b"m", bytes.fromhex(result["signature"]))
     with pytest.raises(nacl.exceptions.BadSignatureError):
         ed_public.verify(b"other", bytes.fromhex(result["signature"]))
@@ -149,6 +179,9 @@ def test_private_key_wallet_ignores_the_index_and_picks_the_curve(shared_vault):
 
 @pytest.mark.parametrize("chain", ["ethereum", "solana", "bitcoin", "cosmos", "tron", "ton"])
 def test_signatures_are_lowercase_even_hex(shared_vault, chain):
-    signature = native.sign_transaction("keys", chain, "00ff", vault_path_opt=shared_vault)["signature"]
-    assert signature == signature.lower() and len(signature) % 2 == 0
+    signature = native.sign_transaction("keys", chain, "00ff", vault_path_opt=shared_vault)[
+        "signature"
+    ]
+    assert signature == signature.lower()
+    assert len(signature) % 2 == 0
     assert len(signature) == (128 if chain in ("solana", "ton") else 130)

@@ -14,9 +14,19 @@ import oxa._native as native
 
 USAGE = pathlib.Path(__file__).with_name("typing_usage.py")
 FUNCTIONS = [
-    "generate_mnemonic", "derive_address", "create_wallet", "import_wallet_mnemonic",
-    "import_wallet_private_key", "list_wallets", "get_wallet", "delete_wallet", "export_wallet",
-    "rename_wallet", "sign_transaction", "sign_message", "sign_and_send",
+    "generate_mnemonic",
+    "derive_address",
+    "create_wallet",
+    "import_wallet_mnemonic",
+    "import_wallet_private_key",
+    "list_wallets",
+    "get_wallet",
+    "delete_wallet",
+    "export_wallet",
+    "rename_wallet",
+    "sign_transaction",
+    "sign_message",
+    "sign_and_send",
 ]
 
 
@@ -48,14 +58,19 @@ def test_mypy_strict_passes(tmp_path, target):
 
 @pytest.mark.parametrize("module", ["oxa._native", "oxa._ext"])
 def test_stubtest_finds_the_stub_exact(tmp_path, module):
-    result = subprocess.run([sys.executable, "-m", "mypy.stubtest", module],
-                            capture_output=True, text=True, cwd=tmp_path)
+    result = subprocess.run(
+        [sys.executable, "-m", "mypy.stubtest", module],
+        capture_output=True,
+        text=True,
+        cwd=tmp_path,
+    )
     assert result.returncode == 0, result.stdout + result.stderr
 
 
 def test_import_from_the_repository_root_uses_the_built_package():
     # The source tree must not shadow the installed package (and its module).
     root = pathlib.Path(__file__).resolve().parents[2]
-    result = subprocess.run([sys.executable, "-c", "import oxa._native"], cwd=root,
-                            capture_output=True, text=True)
+    result = subprocess.run(
+        [sys.executable, "-c", "import oxa._native"], cwd=root, capture_output=True, text=True
+    )
     assert result.returncode == 0, result.stderr

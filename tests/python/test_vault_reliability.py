@@ -20,13 +20,15 @@ WRITERS = 8
 
 def run_parallel(script: str, args: list[list[str]]) -> list[subprocess.CompletedProcess]:
     processes = [
-        subprocess.Popen([sys.executable, "-P", "-c", script, *a], stdout=subprocess.PIPE,
-                         stderr=subprocess.PIPE, text=True)
+        subprocess.Popen(
+            [sys.executable, "-P", "-c", script, *a],
+            stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE,
+            text=True,
+        )
         for a in args
     ]
-    return [
-        subprocess.CompletedProcess(p.args, p.wait(), *p.communicate()) for p in processes
-    ]
+    return [subprocess.CompletedProcess(p.args, p.wait(), *p.communicate()) for p in processes]
 
 
 CREATE = textwrap.dedent(
@@ -73,8 +75,10 @@ def test_killing_a_renaming_process_never_loses_the_wallet(vault):
     rng = random.Random(os.environ.get("OXA_TEST_SEED", "7"))
     wallets = pathlib.Path(vault) / "wallets"
     for _ in range(12):
-        child = subprocess.Popen([sys.executable, "-P", "-c", RENAME_FOREVER, vault, info["id"]],
-                                 stderr=subprocess.DEVNULL)
+        child = subprocess.Popen(
+            [sys.executable, "-P", "-c", RENAME_FOREVER, vault, info["id"]],
+            stderr=subprocess.DEVNULL,
+        )
         time.sleep(0.15 + rng.random() * 0.3)
         child.send_signal(signal.SIGKILL)
         child.wait()
@@ -96,13 +100,22 @@ def tamper(vault: str, wallet_id: str, change) -> pathlib.Path:
 @pytest.mark.parametrize(
     ("change", "error"),
     [
-        (lambda d: d["crypto"]["kdfparams"].update(n=2**40),
-         "JSON error: invalid value: integer `1099511627776`, expected u32"),
-        (lambda d: d["crypto"]["kdfparams"].update(n=2**24),
-         "invalid parameters: scrypt N=16777216, r=8 needs 16384 MiB of memory, above the maximum 1024 MiB"),
+        (
+            lambda d: d["crypto"]["kdfparams"].update(n=2**40),
+            "JSON error: invalid value: integer `1099511627776`, expected u32",
+        ),
+        (
+            lambda d: d["crypto"]["kdfparams"].update(n=2**24),
+            (
+                "invalid parameters: scrypt N=16777216, r=8 needs 16384 MiB of memory, "
+                "above the maximum 1024 MiB"
+            ),
+        ),
         (lambda d: d["crypto"]["cipherparams"].update(iv="00" * 11), "invalid parameters: "),
-        (lambda d: d["crypto"].update(ciphertext="zz"),
-         "invalid parameters: Invalid character 'z' at position 0"),
+        (
+            lambda d: d["crypto"].update(ciphertext="zz"),
+            "invalid parameters: Invalid character 'z' at position 0",
+        ),
         (lambda d: d.update(crypto=None), "JSON error: "),
         (lambda d: d.update(crypto={"cipher": 5}), "JSON error: "),
     ],
@@ -125,7 +138,7 @@ def test_a_phrase_sealed_as_a_key_pair_exports_but_does_not_sign(vault):
     info = native.import_wallet_mnemonic("t", ABANDON_PHRASE, vault_path_opt=vault)
     tamper(vault, info["id"], lambda d: d.update(key_type="private_key"))
     assert native.export_wallet("t", vault_path_opt=vault) == ABANDON_PHRASE
-    with pytest.raises(RuntimeError, match="^JSON error: "):
+    with pytest.raises(RuntimeError, match=r"^JSON error: "):
         native.sign_message("t", "ethereum", "m", vault_path_opt=vault)
 
 
@@ -145,7 +158,9 @@ def test_a_phrase_sealed_as_a_key_pair_exports_but_does_not_sign(vault):
 def test_damaged_files_are_skipped_with_a_warning(vault, content, capfd):
     native.create_wallet("good", vault_path_opt=vault)
     bad = pathlib.Path(vault) / "wallets" / "bad.json"
-    bad.write_bytes(content.encode("utf-8", "surrogateescape") if content != "\xff\xfe" else b"\xff\xfe")
+    bad.write_bytes(
+        content.encode("utf-8", "surrogateescape") if content != "\xff\xfe" else b"\xff\xfe"
+    )
     capfd.readouterr()
     assert [w["name"] for w in native.list_wallets(vault)] == ["good"]
     assert native.get_wallet("good", vault_path_opt=vault)["name"] == "good"
@@ -168,6 +183,6 @@ def test_hostile_ids_never_reach_outside_the_vault(tmp_path):
     assert path.exists()
     for hostile in ("", ".", "..", ".hidden", "a/b", "/abs"):
         tamper(vault, path.stem, lambda d, h=hostile: d.update(id=h))
-        with pytest.raises(RuntimeError, match="^wallet not found: "):
+        with pytest.raises(RuntimeError, match=r"^wallet not found: "):
             native.delete_wallet("evil", vault_path_opt=vault)
     assert victim.read_text() == "keep me"

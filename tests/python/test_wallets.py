@@ -66,7 +66,15 @@ def test_created_wallet_shape_and_file(vault):
     assert text.startswith('{\n  "oxa_version": 2,\n  "id": "')
     assert not text.endswith("\n")
     document = json.loads(text)
-    assert list(document) == ["oxa_version", "id", "name", "created_at", "accounts", "crypto", "key_type"]
+    assert list(document) == [
+        "oxa_version",
+        "id",
+        "name",
+        "created_at",
+        "accounts",
+        "crypto",
+        "key_type",
+    ]
     assert list(document["crypto"]) == sorted(document["crypto"])
     assert list(document["crypto"]["kdfparams"]) == ["dklen", "n", "p", "r", "salt"]
     assert document["crypto"]["kdfparams"]["n"] == 65536
@@ -86,8 +94,13 @@ def test_created_phrase_has_the_asked_word_count(vault, words):
 def test_bad_word_count_is_refused_first(vault, words):
     native.create_wallet("taken", vault_path_opt=vault)
     before = snapshot(vault)
-    expect_error("invalid input: words must be 12 or 24", native.create_wallet, "taken", words=words,
-                 vault_path_opt=vault)
+    expect_error(
+        "invalid input: words must be 12 or 24",
+        native.create_wallet,
+        "taken",
+        words=words,
+        vault_path_opt=vault,
+    )
     assert snapshot(vault) == before
 
 
@@ -129,7 +142,7 @@ def test_import_mnemonic_matches_derive_address(vault):
     "phrase", [ABANDON_PHRASE + " ", ABANDON_PHRASE.upper(), "abandon " * 11 + "abandon"]
 )
 def test_import_refuses_bad_phrases_without_writing(vault, phrase):
-    with pytest.raises(RuntimeError, match="^invalid mnemonic phrase: "):
+    with pytest.raises(RuntimeError, match=r"^invalid mnemonic phrase: "):
         native.import_wallet_mnemonic("m", phrase, vault_path_opt=vault)
     assert native.list_wallets(vault) == []
 
@@ -148,11 +161,17 @@ def test_private_key_without_chain_is_secp256k1(vault):
 
 def test_private_key_with_solana_chain_is_ed25519(vault):
     seed = "22" * 32
-    info = native.import_wallet_private_key("s", seed, chain="Solana", secp256k1_key=ETH_KEY,
-                                            vault_path_opt=vault)
-    both = native.import_wallet_private_key("t", "not hex at all", chain="nope",
-                                            secp256k1_key=ETH_KEY, ed25519_key=seed,
-                                            vault_path_opt=vault)
+    info = native.import_wallet_private_key(
+        "s", seed, chain="Solana", secp256k1_key=ETH_KEY, vault_path_opt=vault
+    )
+    both = native.import_wallet_private_key(
+        "t",
+        "not hex at all",
+        chain="nope",
+        secp256k1_key=ETH_KEY,
+        ed25519_key=seed,
+        vault_path_opt=vault,
+    )
     assert [a["address"] for a in info["accounts"]] == [a["address"] for a in both["accounts"]]
     assert native.export_wallet("s", vault_path_opt=vault) == (
         '{"ed25519":"' + seed + '","secp256k1":"' + ETH_KEY + '"}'
@@ -162,18 +181,35 @@ def test_private_key_with_solana_chain_is_ed25519(vault):
 @pytest.mark.parametrize(
     ("kwargs", "text"),
     [
-        ({"private_key_hex": "0X" + ETH_KEY},
-         "invalid input: invalid hex private key: Invalid character 'X' at position 1"),
-        ({"private_key_hex": ETH_KEY[:-1]}, "invalid input: invalid hex private key: Odd number of digits"),
-        ({"private_key_hex": "zz"}, "invalid input: invalid hex private key: Invalid character 'z' at position 0"),
-        ({"private_key_hex": ETH_KEY, "chain": "mars"},
-         "invalid input: unknown chain: 'mars'. Use a chain name (ethereum, solana, bitcoin, ...) "
-         "or CAIP-2 ID (eip155:1, ...)"),
-        ({"private_key_hex": ETH_KEY, "ed25519_key": "123"},
-         "invalid input: invalid hex private key: Odd number of digits"),
+        (
+            {"private_key_hex": "0X" + ETH_KEY},
+            "invalid input: invalid hex private key: Invalid character 'X' at position 1",
+        ),
+        (
+            {"private_key_hex": ETH_KEY[:-1]},
+            "invalid input: invalid hex private key: Odd number of digits",
+        ),
+        (
+            {"private_key_hex": "zz"},
+            "invalid input: invalid hex private key: Invalid character 'z' at position 0",
+        ),
+        (
+            {"private_key_hex": ETH_KEY, "chain": "mars"},
+            (
+                "invalid input: unknown chain: 'mars'. "
+                "Use a chain name (ethereum, solana, bitcoin, ...) or CAIP-2 ID (eip155:1, ...)"
+            ),
+        ),
+        (
+            {"private_key_hex": ETH_KEY, "ed25519_key": "123"},
+            "invalid input: invalid hex private key: Odd number of digits",
+        ),
         ({"private_key_hex": "00" * 32}, "invalid private key: signature error"),
         ({"private_key_hex": ETH_KEY[:46]}, "invalid private key: signature error"),
-        ({"private_key_hex": "22" * 31, "chain": "ton"}, "invalid private key: expected 32 bytes, got 31"),
+        (
+            {"private_key_hex": "22" * 31, "chain": "ton"},
+            "invalid private key: expected 32 bytes, got 31",
+        ),
     ],
 )
 def test_private_key_import_errors(vault, kwargs, text):
@@ -227,8 +263,12 @@ def test_same_name_twice_is_ambiguous(vault):
     copy = json.loads(original.read_text())
     copy["id"] = "00000000-0000-4000-8000-000000000000"
     wallet_file(vault, copy["id"]).write_text(json.dumps(copy))
-    expect_error("ambiguous wallet name 'twin' matches 2 wallets; use the wallet ID instead",
-                 native.get_wallet, "twin", vault_path_opt=vault)
+    expect_error(
+        "ambiguous wallet name 'twin' matches 2 wallets; use the wallet ID instead",
+        native.get_wallet,
+        "twin",
+        vault_path_opt=vault,
+    )
     assert native.get_wallet(copy["id"], vault_path_opt=vault)["name"] == "twin"
 
 
@@ -239,8 +279,13 @@ def test_rename(vault):
     before = path.read_bytes()
     assert native.rename_wallet("old", "old", vault_path_opt=vault) is None
     assert path.read_bytes() == before
-    expect_error("wallet name already exists: 'other'", native.rename_wallet, "old", "other",
-                 vault_path_opt=vault)
+    expect_error(
+        "wallet name already exists: 'other'",
+        native.rename_wallet,
+        "old",
+        "other",
+        vault_path_opt=vault,
+    )
     assert path.read_bytes() == before
     assert native.rename_wallet(info["id"], "new", vault_path_opt=vault) is None
     renamed = native.get_wallet("new", vault_path_opt=vault)
@@ -263,7 +308,9 @@ def test_delete_of_a_file_not_named_by_its_id(vault):
     path = wallet_file(vault, info["id"])
     path.rename(path.with_name("elsewhere.json"))
     assert native.get_wallet("moved", vault_path_opt=vault) == info
-    expect_error(f"wallet not found: '{info['id']}'", native.delete_wallet, "moved", vault_path_opt=vault)
+    expect_error(
+        f"wallet not found: '{info['id']}'", native.delete_wallet, "moved", vault_path_opt=vault
+    )
 
 
 def test_export_with_and_without_passphrase(vault):
@@ -271,8 +318,9 @@ def test_export_with_and_without_passphrase(vault):
     assert native.export_wallet("plain", vault_path_opt=vault) == ABANDON_PHRASE
     assert native.export_wallet("plain", "", vault_path_opt=vault) == ABANDON_PHRASE
     before = snapshot(vault)
-    expect_error("decryption failed: aead::Error", native.export_wallet, "plain", "x",
-                 vault_path_opt=vault)
+    expect_error(
+        "decryption failed: aead::Error", native.export_wallet, "plain", "x", vault_path_opt=vault
+    )
     assert snapshot(vault) == before
 
 
@@ -298,5 +346,8 @@ def test_path_objects_are_refused_before_the_file_system(tmp_path):
 
 
 def test_vault_path_with_nul_is_refused(tmp_path):
-    expect_error("invalid input: vault path must not contain a NUL character", native.list_wallets,
-                 str(tmp_path / "a\x00b"))
+    expect_error(
+        "invalid input: vault path must not contain a NUL character",
+        native.list_wallets,
+        str(tmp_path / "a\x00b"),
+    )

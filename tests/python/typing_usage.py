@@ -18,15 +18,18 @@ def usage(vault: str) -> None:
     assert_type(wallet["accounts"][0], AccountDict)
     assert_type(wallet["accounts"][0]["derivation_path"], str)
     assert_type(oxa.import_wallet_mnemonic("m", phrase, None, 3, vault), WalletDict)
-    assert_type(oxa.import_wallet_private_key("k", "", secp256k1_key="11" * 32, ed25519_key="22" * 32),
-                WalletDict)
+    assert_type(
+        oxa.import_wallet_private_key("k", "", secp256k1_key="11" * 32, ed25519_key="22" * 32),
+        WalletDict,
+    )
     assert_type(oxa.list_wallets(vault), list[WalletDict])
     assert_type(oxa.get_wallet("main", vault_path_opt=vault), WalletDict)
     assert_type(oxa.rename_wallet("main", "savings", vault), None)
     assert_type(oxa.export_wallet("savings", passphrase="pw", vault_path_opt=vault), str)
 
-    signature = oxa.sign_message("savings", "solana", "hi", "pw", encoding="utf8", index=0,
-                                 vault_path_opt=vault)
+    signature = oxa.sign_message(
+        "savings", "solana", "hi", "pw", encoding="utf8", index=0, vault_path_opt=vault
+    )
     assert_type(signature, SignatureDict)
     assert_type(signature["recovery_id"], int | None)
     assert_type(oxa.sign_transaction("savings", "ethereum", "02c0", "pw", 0, vault), SignatureDict)

@@ -53,13 +53,20 @@ def import_key(args: argparse.Namespace) -> None:
     # With both curves' keys given the module ignores the main key, so it is not asked.
     both = args.secp256k1_key_stdin and args.ed25519_key_stdin
     private_key = "" if both else _secret_line("Private key (hex): ", "private key")
-    secp256k1_key = (_secret_line("secp256k1 private key (hex): ", "secp256k1 key")
-                     if args.secp256k1_key_stdin else None)
-    ed25519_key = (_secret_line("Ed25519 private key (hex): ", "Ed25519 key")
-                   if args.ed25519_key_stdin else None)
+    secp256k1_key = (
+        _secret_line("secp256k1 private key (hex): ", "secp256k1 key")
+        if args.secp256k1_key_stdin
+        else None
+    )
+    ed25519_key = (
+        _secret_line("Ed25519 private key (hex): ", "Ed25519 key")
+        if args.ed25519_key_stdin
+        else None
+    )
     passphrase = prompts.passphrase(args, confirm=True)
-    wallet = native.import_wallet_private_key(args.name, private_key, args.chain, passphrase,
-                                              args.vault, secp256k1_key, ed25519_key)
+    wallet = native.import_wallet_private_key(
+        args.name, private_key, args.chain, passphrase, args.vault, secp256k1_key, ed25519_key
+    )
     emit(args.json, wallet, wallet_text(wallet))
 
 
@@ -84,13 +91,14 @@ def rename(args: argparse.Namespace) -> None:
 
 def delete(args: argparse.Namespace) -> None:
     wallet = native.get_wallet(args.wallet, args.vault)
-    question = (f"Delete wallet '{wallet['name']}' ({wallet['id']})? "
-                "Without a backup of its secret the funds are lost.")
+    question = (
+        f"Delete wallet '{wallet['name']}' ({wallet['id']})? "
+        "Without a backup of its secret the funds are lost."
+    )
     if not args.yes and not prompts.confirm(question):
         raise CliError("not deleted")
     native.delete_wallet(wallet["id"], args.vault)
-    emit(args.json, {"deleted": wallet},
-         f"deleted wallet '{wallet['name']}' ({wallet['id']})")
+    emit(args.json, {"deleted": wallet}, f"deleted wallet '{wallet['name']}' ({wallet['id']})")
 
 
 def export(args: argparse.Namespace) -> None:
@@ -102,22 +110,25 @@ def export(args: argparse.Namespace) -> None:
 
 def sign_message(args: argparse.Namespace) -> None:
     passphrase = prompts.passphrase(args)
-    signature = native.sign_message(args.wallet, args.chain, args.message, passphrase,
-                                    args.encoding, args.index, args.vault)
+    signature = native.sign_message(
+        args.wallet, args.chain, args.message, passphrase, args.encoding, args.index, args.vault
+    )
     emit(args.json, signature, signature_text(signature))
 
 
 def sign_tx(args: argparse.Namespace) -> None:
     passphrase = prompts.passphrase(args)
-    signature = native.sign_transaction(args.wallet, args.chain, args.tx_hex, passphrase,
-                                        args.index, args.vault)
+    signature = native.sign_transaction(
+        args.wallet, args.chain, args.tx_hex, passphrase, args.index, args.vault
+    )
     emit(args.json, signature, signature_text(signature))
 
 
 def send(args: argparse.Namespace) -> None:
     passphrase = prompts.passphrase(args)
-    sent = native.sign_and_send(args.wallet, args.chain, args.tx_hex, passphrase, args.index,
-                                args.rpc_url, args.vault)
+    sent = native.sign_and_send(
+        args.wallet, args.chain, args.tx_hex, passphrase, args.index, args.rpc_url, args.vault
+    )
     emit(args.json, sent, sent["tx_hash"])
 
 

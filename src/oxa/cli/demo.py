@@ -19,8 +19,10 @@ PASSPHRASE = "demo passphrase"
 MESSAGE = "hello from oxa"
 # An unsigned EIP-1559 transfer on a local development chain (chain id 1337):
 # the dynamic-fee case of eth-account's typed-transaction tests.
-UNSIGNED_TX = ("0x02f28205390284773594008477359400830186a09496216849c49358b10257cb55b28ea603c874b05e"
-               "865af3107a4000825544c0")
+UNSIGNED_TX = (
+    "0x02f28205390284773594008477359400830186a09496216849c49358b10257cb55b28ea603c874b05e"
+    "865af3107a4000825544c0"
+)
 NODE_SCRIPT = pathlib.Path(__file__).with_name("loopback_node.py")
 
 
@@ -36,7 +38,9 @@ def show_mnemonic() -> str:
     heading("generate_mnemonic(): a fresh 12-word phrase (never use a demo phrase for funds)")
     phrase = oxa.generate_mnemonic()
     print(phrase)
-    print(table([["FAMILY", "PATH", "CURVE"], *[[f, path, curve] for f, _, path, curve in FAMILIES]]))
+    print(
+        table([["FAMILY", "PATH", "CURVE"], *[[f, path, curve] for f, _, path, curve in FAMILIES]])
+    )
     return phrase
 
 
@@ -68,7 +72,9 @@ def sign_everywhere(vault: str, wallet_id: str) -> None:
     for family, chain, _, _ in FAMILIES:
         signed = oxa.sign_message(wallet_id, chain, MESSAGE, PASSPHRASE, vault_path_opt=vault)
         recovery_id = signed["recovery_id"]
-        rows.append([family, shorten(signed["signature"]), "-" if recovery_id is None else str(recovery_id)])
+        rows.append(
+            [family, shorten(signed["signature"]), "-" if recovery_id is None else str(recovery_id)]
+        )
     print(table(rows))
 
 
@@ -91,8 +97,9 @@ def export_and_check(vault: str, wallet: WalletDict) -> None:
 
 @contextmanager
 def loopback_node() -> Iterator[subprocess.Popen[str]]:
-    node = subprocess.Popen([sys.executable, "-I", str(NODE_SCRIPT)],
-                            stdout=subprocess.PIPE, text=True)
+    node = subprocess.Popen(
+        [sys.executable, "-I", str(NODE_SCRIPT)], stdout=subprocess.PIPE, text=True
+    )
     try:
         yield node
     finally:
@@ -103,7 +110,9 @@ def loopback_node() -> Iterator[subprocess.Popen[str]]:
 
 
 def send(vault: str, wallet_id: str) -> None:
-    heading("sign_and_send(wallet, 'ethereum', tx, passphrase, rpc_url=...): to a node on 127.0.0.1")
+    heading(
+        "sign_and_send(wallet, 'ethereum', tx, passphrase, rpc_url=...): to a node on 127.0.0.1"
+    )
     with loopback_node() as node:
         assert node.stdout is not None
         port = node.stdout.readline().strip()
@@ -111,11 +120,15 @@ def send(vault: str, wallet_id: str) -> None:
             raise RuntimeError("the stand-in node did not start")
         url = f"http://127.0.0.1:{port}"
         print(f"unsigned EIP-1559 tx   {shorten(UNSIGNED_TX[2:])}")
-        sent = oxa.sign_and_send(wallet_id, "ethereum", UNSIGNED_TX, PASSPHRASE, rpc_url=url,
-                                 vault_path_opt=vault)
+        sent = oxa.sign_and_send(
+            wallet_id, "ethereum", UNSIGNED_TX, PASSPHRASE, rpc_url=url, vault_path_opt=vault
+        )
         received = node.stdout.readline().strip()
     print(f"node at {url} received {shorten(received[2:])}")
-    print(f"tx_hash returned       {sent['tx_hash']}  (the stand-in answers SHA-256, a real node Keccak-256)")
+    print(
+        f"tx_hash returned       {sent['tx_hash']}  "
+        "(the stand-in answers SHA-256, a real node Keccak-256)"
+    )
 
 
 def delete(vault: str, wallet_id: str) -> None:

@@ -10,8 +10,9 @@ from oxa.cli import commands
 type Subcommands = argparse._SubParsersAction[argparse.ArgumentParser]
 type Parents = list[argparse.ArgumentParser]
 
-CHAIN_HELP = (f"chain name ({', '.join(chain['name'] for chain in chains())}) "
-              "or CAIP-2 id (eip155:1, ...)")
+CHAIN_HELP = (
+    f"chain name ({', '.join(chain['name'] for chain in chains())}) or CAIP-2 id (eip155:1, ...)"
+)
 MAX_INDEX = 2**32 - 1
 
 
@@ -32,65 +33,103 @@ def _common_options() -> argparse.ArgumentParser:
 def _passphrase_options() -> argparse.ArgumentParser:
     options = argparse.ArgumentParser(add_help=False)
     source = options.add_mutually_exclusive_group()
-    source.add_argument("--passphrase-env", metavar="NAME",
-                        help="take the passphrase from environment variable NAME")
-    source.add_argument("--passphrase-stdin", action="store_true",
-                        help="read the passphrase from standard input (after any mnemonic or key)")
+    source.add_argument(
+        "--passphrase-env",
+        metavar="NAME",
+        help="take the passphrase from environment variable NAME",
+    )
+    source.add_argument(
+        "--passphrase-stdin",
+        action="store_true",
+        help="read the passphrase from standard input (after any mnemonic or key)",
+    )
     return options
 
 
-def _command(group: Subcommands, name: str, run: commands.Command, help_text: str,
-             parents: Parents) -> argparse.ArgumentParser:
+def _command(
+    group: Subcommands, name: str, run: commands.Command, help_text: str, parents: Parents
+) -> argparse.ArgumentParser:
     parser = group.add_parser(name, parents=parents, help=help_text, description=help_text)
     parser.set_defaults(run=run)
     return parser
 
 
 def _add_index(parser: argparse.ArgumentParser) -> None:
-    parser.add_argument("--index", type=account_index, metavar="I", help="account index (default 0)")
+    parser.add_argument(
+        "--index", type=account_index, metavar="I", help="account index (default 0)"
+    )
 
 
 def _add_words(parser: argparse.ArgumentParser) -> None:
-    parser.add_argument("--words", type=int, choices=(12, 24), default=12,
-                        help="12 or 24 words (default 12)")
+    parser.add_argument(
+        "--words", type=int, choices=(12, 24), default=12, help="12 or 24 words (default 12)"
+    )
 
 
-def _add_chain(parser: argparse.ArgumentParser, *, required: bool = True,
-               help_text: str = CHAIN_HELP) -> None:
+def _add_chain(
+    parser: argparse.ArgumentParser, *, required: bool = True, help_text: str = CHAIN_HELP
+) -> None:
     parser.add_argument("--chain", required=required, help=help_text)
 
 
 def _add_mnemonic_commands(top: Subcommands, plain: Parents) -> None:
     mnemonic = _command(top, "mnemonic", commands.mnemonic, "print a fresh BIP-39 mnemonic", plain)
     _add_words(mnemonic)
-    derive = _command(top, "derive", commands.derive,
-                      "derive an address of a mnemonic read from a prompt or standard input", plain)
+    derive = _command(
+        top,
+        "derive",
+        commands.derive,
+        "derive an address of a mnemonic read from a prompt or standard input",
+        plain,
+    )
     _add_chain(derive)
     _add_index(derive)
 
 
 def _add_import_commands(top: Subcommands, secret: Parents) -> None:
-    kinds = top.add_parser("import", help="import a wallet from a mnemonic or private keys") \
-        .add_subparsers(metavar="KIND", required=True)
-    mnemonic = _command(kinds, "mnemonic", commands.import_mnemonic,
-                        "import a mnemonic read from a prompt or standard input", secret)
+    kinds = top.add_parser(
+        "import", help="import a wallet from a mnemonic or private keys"
+    ).add_subparsers(metavar="KIND", required=True)
+    mnemonic = _command(
+        kinds,
+        "mnemonic",
+        commands.import_mnemonic,
+        "import a mnemonic read from a prompt or standard input",
+        secret,
+    )
     mnemonic.add_argument("name", metavar="NAME")
     _add_index(mnemonic)
-    key = _command(kinds, "key", commands.import_key,
-                   "import hex private keys read from a prompt or standard input; "
-                   "a curve without a key gets a random one", secret)
+    key = _command(
+        kinds,
+        "key",
+        commands.import_key,
+        "import hex private keys read from a prompt or standard input; "
+        "a curve without a key gets a random one",
+        secret,
+    )
     key.add_argument("name", metavar="NAME")
-    _add_chain(key, required=False,
-               help_text="chain whose curve the private key is for (default: secp256k1)")
-    key.add_argument("--secp256k1-key-stdin", action="store_true",
-                     help="also read the secp256k1 key, after the private key")
-    key.add_argument("--ed25519-key-stdin", action="store_true",
-                     help="also read the Ed25519 key, after the secp256k1 key; "
-                          "with both flags no other private key is read")
+    _add_chain(
+        key,
+        required=False,
+        help_text="chain whose curve the private key is for (default: secp256k1)",
+    )
+    key.add_argument(
+        "--secp256k1-key-stdin",
+        action="store_true",
+        help="also read the secp256k1 key, after the private key",
+    )
+    key.add_argument(
+        "--ed25519-key-stdin",
+        action="store_true",
+        help="also read the Ed25519 key, after the secp256k1 key; "
+        "with both flags no other private key is read",
+    )
 
 
 def _add_wallet_commands(top: Subcommands, plain: Parents, secret: Parents) -> None:
-    create = _command(top, "create", commands.create, "create a wallet from a fresh mnemonic", secret)
+    create = _command(
+        top, "create", commands.create, "create a wallet from a fresh mnemonic", secret
+    )
     create.add_argument("name", metavar="NAME")
     _add_words(create)
     _add_import_commands(top, secret)
@@ -103,21 +142,28 @@ def _add_wallet_commands(top: Subcommands, plain: Parents, secret: Parents) -> N
     delete = _command(top, "delete", commands.delete, "delete a wallet file", plain)
     delete.add_argument("wallet", metavar="NAME_OR_ID")
     delete.add_argument("--yes", action="store_true", help="do not ask for confirmation")
-    export = _command(top, "export", commands.export,
-                      "print a wallet's secret (mnemonic or private keys)", secret)
+    export = _command(
+        top, "export", commands.export, "print a wallet's secret (mnemonic or private keys)", secret
+    )
     export.add_argument("wallet", metavar="NAME_OR_ID")
 
 
 def _add_signing_commands(top: Subcommands, secret: Parents) -> None:
-    kinds = top.add_parser("sign", help="sign a message or a transaction") \
-        .add_subparsers(metavar="WHAT", required=True)
+    kinds = top.add_parser("sign", help="sign a message or a transaction").add_subparsers(
+        metavar="WHAT", required=True
+    )
     message = _command(kinds, "message", commands.sign_message, "sign a message", secret)
     message.add_argument("wallet", metavar="WALLET")
     message.add_argument("message", metavar="MESSAGE")
     message.add_argument("--encoding", help="utf8 (default) or hex")
     tx = _command(kinds, "tx", commands.sign_tx, "sign a transaction given in hex", secret)
-    send = _command(top, "send", commands.send,
-                    "sign a transaction given in hex and broadcast it (EVM and Solana)", secret)
+    send = _command(
+        top,
+        "send",
+        commands.send,
+        "sign a transaction given in hex and broadcast it (EVM and Solana)",
+        secret,
+    )
     send.add_argument("--rpc-url", metavar="URL", help="RPC endpoint (default: configured)")
     for parser in (tx, send):
         parser.add_argument("wallet", metavar="WALLET")
@@ -129,7 +175,8 @@ def _add_signing_commands(top: Subcommands, secret: Parents) -> None:
 
 def build_parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(
-        prog="oxa", description="A local, multi-chain, non-custodial wallet store.")
+        prog="oxa", description="A local, multi-chain, non-custodial wallet store."
+    )
     parser.add_argument("--version", action="version", version=f"oxa {__version__}")
     top = parser.add_subparsers(metavar="COMMAND", required=True)
     plain = [_common_options()]

@@ -14,15 +14,21 @@ def table(rows: Sequence[Sequence[str]]) -> str:
     """Columns padded to their widest cell; the last column is left ragged."""
     widths = [max(len(row[column]) for row in rows) for column in range(len(rows[0]) - 1)]
     return "\n".join(
-        "  ".join([*(cell.ljust(width) for cell, width in zip(row, widths)), row[-1]]).rstrip()
+        "  ".join(
+            [*(cell.ljust(width) for cell, width in zip(row[:-1], widths, strict=True)), row[-1]]
+        ).rstrip()
         for row in rows
     )
 
 
 def wallet_text(wallet: WalletDict) -> str:
-    head = table([["name", wallet["name"]], ["id", wallet["id"]], ["created", wallet["created_at"]]])
+    head = table(
+        [["name", wallet["name"]], ["id", wallet["id"]], ["created", wallet["created_at"]]]
+    )
     accounts = [["CHAIN", "ADDRESS", "PATH"]]
-    accounts += [[a["chain_id"], a["address"], a["derivation_path"] or "-"] for a in wallet["accounts"]]
+    accounts += [
+        [a["chain_id"], a["address"], a["derivation_path"] or "-"] for a in wallet["accounts"]
+    ]
     return f"{head}\n\n{table(accounts)}"
 
 
@@ -36,7 +42,9 @@ def wallet_list_text(wallets: Sequence[WalletDict]) -> str:
 
 def signature_text(signature: SignatureDict) -> str:
     recovery_id = signature["recovery_id"]
-    return table([
-        ["signature", signature["signature"]],
-        ["recovery_id", "-" if recovery_id is None else str(recovery_id)],
-    ])
+    return table(
+        [
+            ["signature", signature["signature"]],
+            ["recovery_id", "-" if recovery_id is None else str(recovery_id)],
+        ]
+    )
