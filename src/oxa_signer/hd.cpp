@@ -3,7 +3,6 @@
 #include <secp256k1.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
 #include <utility>
 #include <vector>
@@ -30,20 +29,9 @@ struct PathComponent {
 };
 using Path = std::vector<PathComponent>;
 
-// A fixed-size buffer of key material, wiped whenever it goes out of scope.
-template <std::size_t N>
-struct Wiped {
-    std::array<std::uint8_t, N> bytes{};
-    Wiped() = default;
-    Wiped(const Wiped&) = delete;
-    Wiped& operator=(const Wiped&) = delete;
-    ~Wiped() { wipe(bytes.data(), N); }
-    std::uint8_t* data() noexcept { return bytes.data(); }
-};
-
 // Key and chain code side by side, as HMAC-SHA512 produces them.
 struct ExtendedKey {
-    Wiped<64> halves;
+    SecretArray<64> halves;
     std::uint8_t* key() noexcept { return halves.data(); }
     std::uint8_t* chain_code() noexcept { return halves.data() + KEY_BYTES; }
     std::span<const std::uint8_t> chain_code_view() noexcept { return {chain_code(), KEY_BYTES}; }
@@ -129,8 +117,8 @@ ByteView text_bytes(std::string_view text) noexcept {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-SecretBytes key_of(ExtendedKey& node) {
-    return SecretBytes::from_slice(std::span<const std::uint8_t>(node.key(), KEY_BYTES));
+SecretBytes key_of(const ExtendedKey& node) {
+    return SecretBytes::from_slice(node.halves.bytes().first<KEY_BYTES>());
 }
 
 // Created once, randomized against side channels, then only read.
@@ -138,8 +126,8 @@ class Secp256k1Context {
 public:
     Secp256k1Context()
         : m_ctx(secp256k1_context_create(SECP256K1_CONTEXT_SIGN | SECP256K1_CONTEXT_VERIFY)) {
-        Wiped<32> blinding;
-        random_fill(blinding.bytes);
+        SecretArray<32> blinding;
+        random_fill(blinding.mutable_bytes());
         if (m_ctx == nullptr || secp256k1_context_randomize(m_ctx, blinding.data()) != 1) {
             std::abort();
         }
@@ -174,7 +162,7 @@ oxa_core::Status<HdError> bip32_child(const secp256k1_context* ctx, ExtendedKey&
                                       const PathComponent& component) {
     const bool hardened = component.marks == 1;
     const std::uint32_t index = hardened ? (component.number | HARDENED_BIT) : component.number;
-    Wiped<COMPRESSED_PUBKEY_BYTES + 4> data;
+    SecretArray<COMPRESSED_PUBKEY_BYTES + 4> data;
     if (hardened) {
         std::copy_n(node.key(), KEY_BYTES, data.data() + 1);
     } else {
@@ -182,8 +170,8 @@ oxa_core::Status<HdError> bip32_child(const secp256k1_context* ctx, ExtendedKey&
     }
     put_index_be(data.data() + COMPRESSED_PUBKEY_BYTES, index);
 
-    Wiped<64> mac;
-    hmac_sha512(node.chain_code_view(), data.bytes, mac.bytes);
+    SecretArray<64> mac;
+    hmac_sha512(node.chain_code_view(), data.bytes(), mac.mutable_bytes());
     // Left half must be a scalar below n and the sum nonzero; BIP-32 calls
     // such an index invalid (odds about 2^-127).
     if (secp256k1_ec_seckey_verify(ctx, mac.data()) != 1 ||
@@ -197,7 +185,7 @@ oxa_core::Status<HdError> bip32_child(const secp256k1_context* ctx, ExtendedKey&
 oxa_core::Result<SecretBytes, HdError> derive_secp256k1(ByteView seed, const Path& path) {
     const secp256k1_context* ctx = secp256k1_ctx();
     ExtendedKey node;
-    hmac_sha512(text_bytes(SECP256K1_MASTER_KEY), seed, node.halves.bytes);
+    hmac_sha512(text_bytes(SECP256K1_MASTER_KEY), seed, node.halves.mutable_bytes());
     if (secp256k1_ec_seckey_verify(ctx, node.key()) != 1) {
         return Err{derivation_failed("master key of this seed is not a valid secp256k1 key")};
     }
@@ -210,14 +198,14 @@ oxa_core::Result<SecretBytes, HdError> derive_secp256k1(ByteView seed, const Pat
 
 SecretBytes derive_ed25519(ByteView seed, const Path& path) {
     ExtendedKey node;
-    hmac_sha512(text_bytes(ED25519_MASTER_KEY), seed, node.halves.bytes);
-    Wiped<1 + KEY_BYTES + 4> data;
+    hmac_sha512(text_bytes(ED25519_MASTER_KEY), seed, node.halves.mutable_bytes());
+    SecretArray<1 + KEY_BYTES + 4> data;
     for (const PathComponent& component : path) {
         std::copy_n(node.key(), KEY_BYTES, data.data() + 1);
         put_index_be(data.data() + 1 + KEY_BYTES, component.number | HARDENED_BIT);
-        Wiped<64> mac;
-        hmac_sha512(node.chain_code_view(), data.bytes, mac.bytes);
-        node.halves.bytes = mac.bytes;
+        SecretArray<64> mac;
+        hmac_sha512(node.chain_code_view(), data.bytes(), mac.mutable_bytes());
+        std::ranges::copy(mac.bytes(), node.halves.data());
     }
     return key_of(node);
 }

@@ -50,36 +50,26 @@ const secp256k1_context* context() {
     return shared.get();
 }
 
-// The 32-byte working copy of a private key, wiped whichever way the scope ends.
-struct SecretScalar {
-    std::array<std::uint8_t, SECRET_KEY_BYTES> bytes{};
-
-    SecretScalar() = default;
-    SecretScalar(const SecretScalar&) = delete;
-    SecretScalar& operator=(const SecretScalar&) = delete;
-    ~SecretScalar() { wipe(bytes.data(), bytes.size()); }
-};
-
 SignerError invalid_private_key() {
     return SignerError{SignerError::Kind::InvalidPrivateKey, "signature error"};
 }
 
 // Keys of 24 to 31 bytes are big-endian numbers whose leading zero bytes were
 // dropped, so they are right-aligned into the 32 bytes.
-[[nodiscard]] bool load_secret_scalar(ByteSpan private_key, SecretScalar& scalar) {
+[[nodiscard]] bool load_secret_scalar(ByteSpan private_key, SecretArray<SECRET_KEY_BYTES>& scalar) {
     if (private_key.size() < SHORTEST_KEY_BYTES || private_key.size() > SECRET_KEY_BYTES) {
         return false;
     }
     std::copy(private_key.begin(), private_key.end(),
-              scalar.bytes.end() - static_cast<std::ptrdiff_t>(private_key.size()));
-    return secp256k1_ec_seckey_verify(context(), scalar.bytes.data()) == 1;
+              scalar.data() + (SECRET_KEY_BYTES - private_key.size()));
+    return secp256k1_ec_seckey_verify(context(), scalar.data()) == 1;
 }
 
 SignerResult<secp256k1_pubkey> public_key_point(ByteSpan private_key) {
-    SecretScalar scalar;
+    SecretArray<SECRET_KEY_BYTES> scalar;
     if (!load_secret_scalar(private_key, scalar)) return Err{invalid_private_key()};
     secp256k1_pubkey point;
-    if (secp256k1_ec_pubkey_create(context(), &point, scalar.bytes.data()) != 1) {
+    if (secp256k1_ec_pubkey_create(context(), &point, scalar.data()) != 1) {
         return Err{invalid_private_key()};
     }
     return point;
@@ -114,12 +104,12 @@ SignerResult<SignOutput> secp256k1_sign_hash(ByteSpan private_key, ByteSpan hash
                                "expected 32-byte " + std::string(hash_noun) + ", got " +
                                    std::to_string(hash.size()) + " bytes"}};
     }
-    SecretScalar scalar;
+    SecretArray<SECRET_KEY_BYTES> scalar;
     if (!load_secret_scalar(private_key, scalar)) return Err{invalid_private_key()};
 
     // The library signs in low-S form and flips the recovery id with s.
     secp256k1_ecdsa_recoverable_signature signature;
-    if (secp256k1_ecdsa_sign_recoverable(context(), &signature, hash.data(), scalar.bytes.data(),
+    if (secp256k1_ecdsa_sign_recoverable(context(), &signature, hash.data(), scalar.data(),
                                          secp256k1_nonce_function_rfc6979, nullptr) != 1) {
         return Err{SignerError{SignerError::Kind::SigningFailed, "signature error"}};
     }
