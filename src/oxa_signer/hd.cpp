@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "hashes.hpp"
-#include "random.hpp"
+#include "secp256k1_context.hpp"
 
 namespace oxa_signer {
 namespace {
@@ -121,31 +121,6 @@ SecretBytes key_of(const ExtendedKey& node) {
     return SecretBytes::from_slice(node.halves.bytes().first<KEY_BYTES>());
 }
 
-// Created once, randomized against side channels, then only read.
-class Secp256k1Context {
-public:
-    Secp256k1Context()
-        : m_ctx(secp256k1_context_create(SECP256K1_CONTEXT_SIGN | SECP256K1_CONTEXT_VERIFY)) {
-        SecretArray<32> blinding;
-        random_fill(blinding.mutable_bytes());
-        if (m_ctx == nullptr || secp256k1_context_randomize(m_ctx, blinding.data()) != 1) {
-            std::abort();
-        }
-    }
-    Secp256k1Context(const Secp256k1Context&) = delete;
-    Secp256k1Context& operator=(const Secp256k1Context&) = delete;
-    ~Secp256k1Context() { secp256k1_context_destroy(m_ctx); }
-    const secp256k1_context* get() const noexcept { return m_ctx; }
-
-private:
-    secp256k1_context* m_ctx;
-};
-
-const secp256k1_context* secp256k1_ctx() {
-    static const Secp256k1Context context;
-    return context.get();
-}
-
 void serialize_public_key(const secp256k1_context* ctx, const std::uint8_t* secret,
                           std::uint8_t* out) noexcept {
     secp256k1_pubkey point;
@@ -183,7 +158,7 @@ oxa_core::Status<HdError> bip32_child(const secp256k1_context* ctx, ExtendedKey&
 }
 
 oxa_core::Result<SecretBytes, HdError> derive_secp256k1(ByteView seed, const Path& path) {
-    const secp256k1_context* ctx = secp256k1_ctx();
+    const secp256k1_context* ctx = shared_secp256k1_context();
     ExtendedKey node;
     hmac_sha512(text_bytes(SECP256K1_MASTER_KEY), seed, node.halves.mutable_bytes());
     if (secp256k1_ec_seckey_verify(ctx, node.key()) != 1) {
