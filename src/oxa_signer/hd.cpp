@@ -3,11 +3,11 @@
 #include <secp256k1.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <utility>
 #include <vector>
 
 #include "hashes.hpp"
+#include "oxa_core/internal_abort.hpp"
 #include "secp256k1_context.hpp"
 
 namespace oxa_signer {
@@ -122,13 +122,13 @@ SecretBytes key_of(const ExtendedKey& node) {
 }
 
 void serialize_public_key(const secp256k1_context* ctx, const std::uint8_t* secret,
-                          std::uint8_t* out) noexcept {
+                          std::uint8_t* out) {
     secp256k1_pubkey point;
     std::size_t len = COMPRESSED_PUBKEY_BYTES;
     // The secret is a valid scalar by construction, so neither call can fail.
     if (secp256k1_ec_pubkey_create(ctx, &point, secret) != 1 ||
         secp256k1_ec_pubkey_serialize(ctx, out, &len, &point, SECP256K1_EC_COMPRESSED) != 1) {
-        std::abort();
+        throw oxa_core::InternalAbort("secp256k1 public key derivation should not fail");
     }
     wipe(&point, sizeof point);
 }

@@ -52,7 +52,7 @@ bool valid_entropy_length(std::size_t len) noexcept {
     return len >= 16 && len <= MAX_ENTROPY_BYTES && len % 4 == 0;
 }
 
-std::uint8_t checksum_byte(std::span<const std::uint8_t> entropy) noexcept {
+std::uint8_t checksum_byte(std::span<const std::uint8_t> entropy) {
     Bytes32 digest = sha256(entropy);
     const std::uint8_t first = digest[0];
     wipe(digest.data(), digest.size());
