@@ -42,22 +42,6 @@ CryptoError invalid_params(std::string text) {
     return {CryptoError::Kind::InvalidParams, std::move(text)};
 }
 
-// The scrypt output; wiped on every path out of its scope, and earlier by
-// hand as soon as the cipher holds its own copy.
-class DerivedKey {
-public:
-    DerivedKey() = default;
-    DerivedKey(const DerivedKey&) = delete;
-    DerivedKey& operator=(const DerivedKey&) = delete;
-    ~DerivedKey() { wipe(); }
-
-    void wipe() noexcept { oxa_signer::wipe(m_bytes.data(), m_bytes.size()); }
-    std::uint8_t* data() noexcept { return m_bytes.data(); }
-
-private:
-    std::array<std::uint8_t, KEY_BYTES> m_bytes{};
-};
-
 // libsodium reads through its pointers even for empty inputs; never hand it null.
 const std::uint8_t* data_or_empty(std::span<const std::uint8_t> bytes) {
     static const std::uint8_t empty = 0;
@@ -65,7 +49,7 @@ const std::uint8_t* data_or_empty(std::span<const std::uint8_t> bytes) {
 }
 
 bool derive_key(std::span<const std::uint8_t> password, std::span<const std::uint8_t> salt,
-                std::uint32_t n, std::uint32_t r, std::uint32_t p, DerivedKey& key) {
+                std::uint32_t n, std::uint32_t r, std::uint32_t p, SecretArray<KEY_BYTES>& key) {
     // sodium_init selects the SSE2 scrypt core; without it libsodium runs the
     // portable one. Its only failure (no random source) does not touch scrypt.
     [[maybe_unused]] static const int sodium_ready = sodium_init();
@@ -83,7 +67,7 @@ enum class Direction { Seal, Open };
 
 // AES-256-GCM with its default 96-bit nonce. The key is wiped whether or not
 // keying succeeded; a null context means it failed.
-CipherContext keyed_gcm(Direction direction, DerivedKey& key,
+CipherContext keyed_gcm(Direction direction, SecretArray<KEY_BYTES>& key,
                         std::span<const std::uint8_t, NONCE_BYTES> nonce) {
     CipherContext ctx(EVP_CIPHER_CTX_new());
     const int encrypting = direction == Direction::Seal ? 1 : 0;
@@ -197,7 +181,7 @@ oxa_core::Result<CryptoEnvelope, CryptoError> encrypt(std::span<const std::uint8
     random_fill(salt);
     random_fill(nonce);
 
-    DerivedKey key;
+    SecretArray<KEY_BYTES> key;
     if (!derive_key(password, salt, MIN_SCRYPT_N, MIN_SCRYPT_R, MIN_SCRYPT_P, key)) {
         return Err{encryption_failed(KDF_FAILED)};
     }
@@ -240,7 +224,7 @@ oxa_core::Result<SecretBytes, CryptoError> decrypt(const CryptoEnvelope& envelop
     }
     if (!within_rfc7914(kdf)) return Err{invalid_params("invalid scrypt parameters")};
 
-    DerivedKey key;
+    SecretArray<KEY_BYTES> key;
     if (!derive_key(password, salt.value(), kdf.n, kdf.r, kdf.p, key)) {
         return Err{decryption_failed(KDF_FAILED)};
     }

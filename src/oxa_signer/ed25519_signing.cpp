@@ -22,16 +22,11 @@ void ensure_sodium_ready() {
     if (!ready) throw oxa_core::InternalAbort("libsodium initialization should not fail");
 }
 
-// The seed expanded by RFC 8032 (clamped scalar, nonce prefix, public key),
-// wiped whichever way the scope ends.
+// libsodium's signing key (the seed followed by the public key) and the
+// public key on its own.
 struct ExpandedKey {
-    std::array<std::uint8_t, crypto_sign_ed25519_SECRETKEYBYTES> secret{};
+    SecretArray<crypto_sign_ed25519_SECRETKEYBYTES> secret;
     Ed25519PublicKey public_key{};
-
-    ExpandedKey() = default;
-    ExpandedKey(const ExpandedKey&) = delete;
-    ExpandedKey& operator=(const ExpandedKey&) = delete;
-    ~ExpandedKey() { wipe(secret.data(), secret.size()); }
 };
 
 [[nodiscard]] SignerResult<std::monostate> expand(ByteSpan private_key, ExpandedKey& key) {

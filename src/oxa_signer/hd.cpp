@@ -3,13 +3,12 @@
 #include <secp256k1.h>
 
 #include <algorithm>
-#include <array>
-#include <cstdlib>
 #include <utility>
 #include <vector>
 
 #include "hashes.hpp"
-#include "random.hpp"
+#include "oxa_core/internal_abort.hpp"
+#include "secp256k1_context.hpp"
 
 namespace oxa_signer {
 namespace {
@@ -30,20 +29,9 @@ struct PathComponent {
 };
 using Path = std::vector<PathComponent>;
 
-// A fixed-size buffer of key material, wiped whenever it goes out of scope.
-template <std::size_t N>
-struct Wiped {
-    std::array<std::uint8_t, N> bytes{};
-    Wiped() = default;
-    Wiped(const Wiped&) = delete;
-    Wiped& operator=(const Wiped&) = delete;
-    ~Wiped() { wipe(bytes.data(), N); }
-    std::uint8_t* data() noexcept { return bytes.data(); }
-};
-
 // Key and chain code side by side, as HMAC-SHA512 produces them.
 struct ExtendedKey {
-    Wiped<64> halves;
+    SecretArray<64> halves;
     std::uint8_t* key() noexcept { return halves.data(); }
     std::uint8_t* chain_code() noexcept { return halves.data() + KEY_BYTES; }
     std::span<const std::uint8_t> chain_code_view() noexcept { return {chain_code(), KEY_BYTES}; }
@@ -129,43 +117,18 @@ ByteView text_bytes(std::string_view text) noexcept {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-SecretBytes key_of(ExtendedKey& node) {
-    return SecretBytes::from_slice(std::span<const std::uint8_t>(node.key(), KEY_BYTES));
-}
-
-// Created once, randomized against side channels, then only read.
-class Secp256k1Context {
-public:
-    Secp256k1Context()
-        : m_ctx(secp256k1_context_create(SECP256K1_CONTEXT_SIGN | SECP256K1_CONTEXT_VERIFY)) {
-        Wiped<32> blinding;
-        random_fill(blinding.bytes);
-        if (m_ctx == nullptr || secp256k1_context_randomize(m_ctx, blinding.data()) != 1) {
-            std::abort();
-        }
-    }
-    Secp256k1Context(const Secp256k1Context&) = delete;
-    Secp256k1Context& operator=(const Secp256k1Context&) = delete;
-    ~Secp256k1Context() { secp256k1_context_destroy(m_ctx); }
-    const secp256k1_context* get() const noexcept { return m_ctx; }
-
-private:
-    secp256k1_context* m_ctx;
-};
-
-const secp256k1_context* secp256k1_ctx() {
-    static const Secp256k1Context context;
-    return context.get();
+SecretBytes key_of(const ExtendedKey& node) {
+    return SecretBytes::from_slice(node.halves.bytes().first<KEY_BYTES>());
 }
 
 void serialize_public_key(const secp256k1_context* ctx, const std::uint8_t* secret,
-                          std::uint8_t* out) noexcept {
+                          std::uint8_t* out) {
     secp256k1_pubkey point;
     std::size_t len = COMPRESSED_PUBKEY_BYTES;
     // The secret is a valid scalar by construction, so neither call can fail.
     if (secp256k1_ec_pubkey_create(ctx, &point, secret) != 1 ||
         secp256k1_ec_pubkey_serialize(ctx, out, &len, &point, SECP256K1_EC_COMPRESSED) != 1) {
-        std::abort();
+        throw oxa_core::InternalAbort("secp256k1 public key derivation should not fail");
     }
     wipe(&point, sizeof point);
 }
@@ -174,7 +137,7 @@ oxa_core::Status<HdError> bip32_child(const secp256k1_context* ctx, ExtendedKey&
                                       const PathComponent& component) {
     const bool hardened = component.marks == 1;
     const std::uint32_t index = hardened ? (component.number | HARDENED_BIT) : component.number;
-    Wiped<COMPRESSED_PUBKEY_BYTES + 4> data;
+    SecretArray<COMPRESSED_PUBKEY_BYTES + 4> data;
     if (hardened) {
         std::copy_n(node.key(), KEY_BYTES, data.data() + 1);
     } else {
@@ -182,8 +145,8 @@ oxa_core::Status<HdError> bip32_child(const secp256k1_context* ctx, ExtendedKey&
     }
     put_index_be(data.data() + COMPRESSED_PUBKEY_BYTES, index);
 
-    Wiped<64> mac;
-    hmac_sha512(node.chain_code_view(), data.bytes, mac.bytes);
+    SecretArray<64> mac;
+    hmac_sha512(node.chain_code_view(), data.bytes(), mac.mutable_bytes());
     // Left half must be a scalar below n and the sum nonzero; BIP-32 calls
     // such an index invalid (odds about 2^-127).
     if (secp256k1_ec_seckey_verify(ctx, mac.data()) != 1 ||
@@ -195,9 +158,9 @@ oxa_core::Status<HdError> bip32_child(const secp256k1_context* ctx, ExtendedKey&
 }
 
 oxa_core::Result<SecretBytes, HdError> derive_secp256k1(ByteView seed, const Path& path) {
-    const secp256k1_context* ctx = secp256k1_ctx();
+    const secp256k1_context* ctx = shared_secp256k1_context();
     ExtendedKey node;
-    hmac_sha512(text_bytes(SECP256K1_MASTER_KEY), seed, node.halves.bytes);
+    hmac_sha512(text_bytes(SECP256K1_MASTER_KEY), seed, node.halves.mutable_bytes());
     if (secp256k1_ec_seckey_verify(ctx, node.key()) != 1) {
         return Err{derivation_failed("master key of this seed is not a valid secp256k1 key")};
     }
@@ -210,14 +173,14 @@ oxa_core::Result<SecretBytes, HdError> derive_secp256k1(ByteView seed, const Pat
 
 SecretBytes derive_ed25519(ByteView seed, const Path& path) {
     ExtendedKey node;
-    hmac_sha512(text_bytes(ED25519_MASTER_KEY), seed, node.halves.bytes);
-    Wiped<1 + KEY_BYTES + 4> data;
+    hmac_sha512(text_bytes(ED25519_MASTER_KEY), seed, node.halves.mutable_bytes());
+    SecretArray<1 + KEY_BYTES + 4> data;
     for (const PathComponent& component : path) {
         std::copy_n(node.key(), KEY_BYTES, data.data() + 1);
         put_index_be(data.data() + 1 + KEY_BYTES, component.number | HARDENED_BIT);
-        Wiped<64> mac;
-        hmac_sha512(node.chain_code_view(), data.bytes, mac.bytes);
-        node.halves.bytes = mac.bytes;
+        SecretArray<64> mac;
+        hmac_sha512(node.chain_code_view(), data.bytes(), mac.mutable_bytes());
+        std::ranges::copy(mac.bytes(), node.halves.data());
     }
     return key_of(node);
 }

@@ -25,38 +25,34 @@ constexpr std::string_view LAYOUT_TEXT =
 
 // Entropy followed by one checksum byte: the words read 11 bits at a time
 // from this buffer. The checksum is ENT/32 bits, never more than 8.
-struct WordBits {
-    std::array<std::uint8_t, MAX_ENTROPY_BYTES + 1> bytes{};
-    WordBits() = default;
-    WordBits(const WordBits&) = delete;
-    WordBits& operator=(const WordBits&) = delete;
-    ~WordBits() { wipe(bytes.data(), bytes.size()); }
+constexpr std::size_t WORD_BITS_BYTES = MAX_ENTROPY_BYTES + 1;
 
-    std::uint16_t word(std::size_t position) const noexcept {
-        std::uint16_t index = 0;
-        for (std::size_t bit = position * BITS_PER_WORD; bit < (position + 1) * BITS_PER_WORD;
-             ++bit) {
-            index =
-                static_cast<std::uint16_t>((index << 1) | ((bytes[bit / 8] >> (7 - bit % 8)) & 1));
-        }
-        return index;
+std::uint16_t word_at(const SecretArray<WORD_BITS_BYTES>& bits, std::size_t position) noexcept {
+    const std::uint8_t* bytes = bits.data();
+    std::uint16_t index = 0;
+    for (std::size_t bit = position * BITS_PER_WORD; bit < (position + 1) * BITS_PER_WORD; ++bit) {
+        index = static_cast<std::uint16_t>((index << 1) | ((bytes[bit / 8] >> (7 - bit % 8)) & 1));
     }
+    return index;
+}
 
-    void set_word(std::size_t position, std::uint16_t index) noexcept {
-        for (std::size_t i = 0; i < BITS_PER_WORD; ++i) {
-            const std::size_t bit = position * BITS_PER_WORD + i;
-            if ((index >> (BITS_PER_WORD - 1 - i)) & 1) {
-                bytes[bit / 8] = static_cast<std::uint8_t>(bytes[bit / 8] | (0x80 >> (bit % 8)));
-            }
+// Only sets bits: each position is written once, into a zeroed buffer.
+void set_word(SecretArray<WORD_BITS_BYTES>& bits, std::size_t position,
+              std::uint16_t index) noexcept {
+    std::uint8_t* bytes = bits.data();
+    for (std::size_t i = 0; i < BITS_PER_WORD; ++i) {
+        const std::size_t bit = position * BITS_PER_WORD + i;
+        if ((index >> (BITS_PER_WORD - 1 - i)) & 1) {
+            bytes[bit / 8] = static_cast<std::uint8_t>(bytes[bit / 8] | (0x80 >> (bit % 8)));
         }
     }
-};
+}
 
 bool valid_entropy_length(std::size_t len) noexcept {
     return len >= 16 && len <= MAX_ENTROPY_BYTES && len % 4 == 0;
 }
 
-std::uint8_t checksum_byte(std::span<const std::uint8_t> entropy) noexcept {
+std::uint8_t checksum_byte(std::span<const std::uint8_t> entropy) {
     Bytes32 digest = sha256(entropy);
     const std::uint8_t first = digest[0];
     wipe(digest.data(), digest.size());
@@ -113,11 +109,9 @@ oxa_core::Result<Mnemonic, MnemonicError> Mnemonic::generate(WordCount words) {
             MnemonicError{MnemonicError::Kind::GenerationFailed,
                           "unsupported word count " + std::to_string(static_cast<int>(words))}};
     }
-    std::array<std::uint8_t, MAX_ENTROPY_BYTES> entropy{};
-    random_fill(std::span(entropy.data(), entropy_len));
-    auto result = from_entropy(std::span(entropy.data(), entropy_len));
-    wipe(entropy.data(), entropy.size());
-    return result;
+    SecretArray<MAX_ENTROPY_BYTES> entropy;
+    random_fill(entropy.mutable_bytes().first(entropy_len));
+    return from_entropy(entropy.bytes().first(entropy_len));
 }
 
 oxa_core::Result<Mnemonic, MnemonicError> Mnemonic::from_entropy(
@@ -142,7 +136,7 @@ oxa_core::Result<Mnemonic, MnemonicError> Mnemonic::from_phrase(std::string_view
                                      " (expected 12, 15, 18, 21 or 24)")};
     }
 
-    WordBits bits;
+    SecretArray<WORD_BITS_BYTES> bits;
     std::size_t start = 0;
     for (std::size_t position = 0; position < words; ++position) {
         const std::size_t end = std::min(phrase.find(' ', start), phrase.size());
@@ -152,14 +146,14 @@ oxa_core::Result<Mnemonic, MnemonicError> Mnemonic::from_phrase(std::string_view
             return oxa_core::Err{
                 invalid("unknown word at position " + std::to_string(position + 1))};
         }
-        bits.set_word(position, static_cast<std::uint16_t>(index));
+        set_word(bits, position, static_cast<std::uint16_t>(index));
         start = end + 1;
     }
 
     const std::size_t entropy_len = words * 4 / 3;
-    const std::span<const std::uint8_t> entropy(bits.bytes.data(), entropy_len);
+    const std::span<const std::uint8_t> entropy = bits.bytes().first(entropy_len);
     const std::uint8_t mask = checksum_mask(entropy_len);
-    if ((checksum_byte(entropy) & mask) != (bits.bytes[entropy_len] & mask)) {
+    if ((checksum_byte(entropy) & mask) != (bits.data()[entropy_len] & mask)) {
         return oxa_core::Err{invalid("invalid checksum")};
     }
 
@@ -177,20 +171,20 @@ oxa_core::Result<Mnemonic, MnemonicError> Mnemonic::from_phrase(std::string_view
 SecretBytes Mnemonic::phrase() const {
     const std::size_t words = word_count();
     if (words == 0) return SecretBytes();  // a moved-from value has no words
-    WordBits bits;
+    SecretArray<WORD_BITS_BYTES> bits;
     const std::span<const std::uint8_t> entropy(m_entropy.data(), m_entropy_len);
-    std::copy(entropy.begin(), entropy.end(), bits.bytes.begin());
-    bits.bytes[m_entropy_len] = checksum_byte(entropy);
+    std::copy(entropy.begin(), entropy.end(), bits.data());
+    bits.data()[m_entropy_len] = checksum_byte(entropy);
 
     std::size_t length = words - 1;
     for (std::size_t position = 0; position < words; ++position) {
-        length += BIP39_ENGLISH[bits.word(position)].size();
+        length += BIP39_ENGLISH[word_at(bits, position)].size();
     }
 
     SecretBytes out = SecretBytes::with_capacity(length);
     for (std::size_t position = 0; position < words; ++position) {
         if (position != 0) out.append(std::string_view(" "));
-        out.append(BIP39_ENGLISH[bits.word(position)]);
+        out.append(BIP39_ENGLISH[word_at(bits, position)]);
     }
     return out;
 }

@@ -6,8 +6,7 @@
 #include <algorithm>
 #include <string>
 
-#include "oxa_core/internal_abort.hpp"
-#include "random.hpp"
+#include "secp256k1_context.hpp"
 #include "zeroizing.hpp"
 
 namespace oxa_signer {
@@ -18,47 +17,6 @@ namespace {
 
 constexpr std::size_t SECRET_KEY_BYTES = 32;
 constexpr std::size_t SHORTEST_KEY_BYTES = 24;
-constexpr std::size_t RANDOMIZE_SEED_BYTES = 32;
-
-// One context for the process. SIGN | VERIFY keeps it usable for both on any
-// library version (since 0.2.0 every context can do both). Randomizing it
-// blinds the scalar multiplications against side channels.
-class Context {
-public:
-    Context() : m_ctx(secp256k1_context_create(SECP256K1_CONTEXT_SIGN | SECP256K1_CONTEXT_VERIFY)) {
-        std::array<std::uint8_t, RANDOMIZE_SEED_BYTES> seed{};
-        random_fill(seed);
-        const int randomized = secp256k1_context_randomize(m_ctx, seed.data());
-        wipe(seed.data(), seed.size());
-        if (randomized != 1) {
-            secp256k1_context_destroy(m_ctx);
-            throw oxa_core::InternalAbort("secp256k1 context randomization should not fail");
-        }
-    }
-    Context(const Context&) = delete;
-    Context& operator=(const Context&) = delete;
-    ~Context() { secp256k1_context_destroy(m_ctx); }
-
-    const secp256k1_context* get() const noexcept { return m_ctx; }
-
-private:
-    secp256k1_context* m_ctx;
-};
-
-const secp256k1_context* context() {
-    static const Context shared;
-    return shared.get();
-}
-
-// The 32-byte working copy of a private key, wiped whichever way the scope ends.
-struct SecretScalar {
-    std::array<std::uint8_t, SECRET_KEY_BYTES> bytes{};
-
-    SecretScalar() = default;
-    SecretScalar(const SecretScalar&) = delete;
-    SecretScalar& operator=(const SecretScalar&) = delete;
-    ~SecretScalar() { wipe(bytes.data(), bytes.size()); }
-};
 
 SignerError invalid_private_key() {
     return SignerError{SignerError::Kind::InvalidPrivateKey, "signature error"};
@@ -66,20 +24,20 @@ SignerError invalid_private_key() {
 
 // Keys of 24 to 31 bytes are big-endian numbers whose leading zero bytes were
 // dropped, so they are right-aligned into the 32 bytes.
-[[nodiscard]] bool load_secret_scalar(ByteSpan private_key, SecretScalar& scalar) {
+[[nodiscard]] bool load_secret_scalar(ByteSpan private_key, SecretArray<SECRET_KEY_BYTES>& scalar) {
     if (private_key.size() < SHORTEST_KEY_BYTES || private_key.size() > SECRET_KEY_BYTES) {
         return false;
     }
     std::copy(private_key.begin(), private_key.end(),
-              scalar.bytes.end() - static_cast<std::ptrdiff_t>(private_key.size()));
-    return secp256k1_ec_seckey_verify(context(), scalar.bytes.data()) == 1;
+              scalar.data() + (SECRET_KEY_BYTES - private_key.size()));
+    return secp256k1_ec_seckey_verify(shared_secp256k1_context(), scalar.data()) == 1;
 }
 
 SignerResult<secp256k1_pubkey> public_key_point(ByteSpan private_key) {
-    SecretScalar scalar;
+    SecretArray<SECRET_KEY_BYTES> scalar;
     if (!load_secret_scalar(private_key, scalar)) return Err{invalid_private_key()};
     secp256k1_pubkey point;
-    if (secp256k1_ec_pubkey_create(context(), &point, scalar.bytes.data()) != 1) {
+    if (secp256k1_ec_pubkey_create(shared_secp256k1_context(), &point, scalar.data()) != 1) {
         return Err{invalid_private_key()};
     }
     return point;
@@ -89,7 +47,7 @@ template <std::size_t N>
 std::array<std::uint8_t, N> serialize_point(const secp256k1_pubkey& point, unsigned int flags) {
     std::array<std::uint8_t, N> out{};
     std::size_t len = out.size();
-    secp256k1_ec_pubkey_serialize(context(), out.data(), &len, &point, flags);
+    secp256k1_ec_pubkey_serialize(shared_secp256k1_context(), out.data(), &len, &point, flags);
     return out;
 }
 
@@ -114,20 +72,21 @@ SignerResult<SignOutput> secp256k1_sign_hash(ByteSpan private_key, ByteSpan hash
                                "expected 32-byte " + std::string(hash_noun) + ", got " +
                                    std::to_string(hash.size()) + " bytes"}};
     }
-    SecretScalar scalar;
+    SecretArray<SECRET_KEY_BYTES> scalar;
     if (!load_secret_scalar(private_key, scalar)) return Err{invalid_private_key()};
 
     // The library signs in low-S form and flips the recovery id with s.
     secp256k1_ecdsa_recoverable_signature signature;
-    if (secp256k1_ecdsa_sign_recoverable(context(), &signature, hash.data(), scalar.bytes.data(),
-                                         secp256k1_nonce_function_rfc6979, nullptr) != 1) {
+    if (secp256k1_ecdsa_sign_recoverable(shared_secp256k1_context(), &signature, hash.data(),
+                                         scalar.data(), secp256k1_nonce_function_rfc6979,
+                                         nullptr) != 1) {
         return Err{SignerError{SignerError::Kind::SigningFailed, "signature error"}};
     }
     SignOutput out;
     out.signature.resize(SECP256K1_SIGNATURE_BYTES);
     int recovery_id = 0;
-    secp256k1_ecdsa_recoverable_signature_serialize_compact(context(), out.signature.data(),
-                                                            &recovery_id, &signature);
+    secp256k1_ecdsa_recoverable_signature_serialize_compact(
+        shared_secp256k1_context(), out.signature.data(), &recovery_id, &signature);
     out.signature[64] = static_cast<std::uint8_t>(recovery_id);
     out.recovery_id = out.signature[64];
     return out;

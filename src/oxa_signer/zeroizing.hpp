@@ -1,6 +1,8 @@
 #pragma once
-// Owned buffers for key material: pinned while alive, zeroed before release.
+// Owned buffers for key material, zeroed before their memory is given back:
+// SecretBytes on the heap (pinned, any length), SecretArray inline (fixed size).
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -72,6 +74,32 @@ private:
     std::uint8_t* m_data = nullptr;
     std::size_t m_len = 0;
     std::size_t m_cap = 0;
+};
+
+/// A fixed-size secret held inline, in its owner or on the stack: N bytes,
+/// zero from the start, wiped when it dies, whichever way its scope ends.
+/// Neither copied nor moved, so its bytes live in one place only. Not pinned
+/// (its memory is the owner's, usually a stack frame), so keep it short-lived.
+template <std::size_t N>
+class SecretArray {
+public:
+    SecretArray() noexcept = default;
+    SecretArray(const SecretArray&) = delete;
+    SecretArray& operator=(const SecretArray&) = delete;
+    ~SecretArray() { wipe(); }
+
+    /// Zeroes the bytes at once, for a secret that is done before its scope
+    /// is (a key already copied into a cipher).
+    void wipe() noexcept { oxa_signer::wipe(m_bytes.data(), N); }
+
+    std::span<const std::uint8_t, N> bytes() const noexcept { return m_bytes; }
+    std::span<std::uint8_t, N> mutable_bytes() noexcept { return m_bytes; }
+    const std::uint8_t* data() const noexcept { return m_bytes.data(); }
+    std::uint8_t* data() noexcept { return m_bytes.data(); }
+    static constexpr std::size_t size() noexcept { return N; }
+
+private:
+    std::array<std::uint8_t, N> m_bytes{};
 };
 
 }  // namespace oxa_signer

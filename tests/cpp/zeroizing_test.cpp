@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <type_traits>
 #include <vector>
 
 #include "oxa_signer/zeroizing.hpp"
 #include "test_support.hpp"
 
+using oxa_signer::SecretArray;
 using oxa_signer::SecretBytes;
 
 namespace {
@@ -96,4 +101,73 @@ TEST(SecretBytes, ZeroedHasItsLengthInZeros) {
     SecretBytes s = SecretBytes::zeroed(32);
     EXPECT_EQ(s.size(), 32u);
     EXPECT_TRUE(std::all_of(s.bytes().begin(), s.bytes().end(), [](auto b) { return b == 0; }));
+}
+
+namespace {
+
+// The bytes an array lives in, owned by the test so they can be read after
+// the array's life ends.
+template <std::size_t N>
+struct ArrayStorage {
+    alignas(SecretArray<N>) std::uint8_t bytes[sizeof(SecretArray<N>)];
+
+    bool all_zero() const { return std::all_of(std::begin(bytes), std::end(bytes), is_zero); }
+    static bool is_zero(std::uint8_t b) { return b == 0; }
+};
+
+// Never a zero byte, so a partial wipe cannot pass for a whole one.
+template <std::size_t N>
+void fill_with_pattern(SecretArray<N>& secret) {
+    const std::span<std::uint8_t, N> bytes = secret.mutable_bytes();
+    for (std::size_t i = 0; i < N; ++i) bytes[i] = static_cast<std::uint8_t>(i % 255 + 1);
+}
+
+template <class Size>
+class SecretArrayLife : public ::testing::Test {};
+// One byte, an odd size, and the largest the code uses.
+using Sizes = ::testing::Types<std::integral_constant<std::size_t, 1>,
+                               std::integral_constant<std::size_t, 37>,
+                               std::integral_constant<std::size_t, 64>>;
+TYPED_TEST_SUITE(SecretArrayLife, Sizes);
+
+}  // namespace
+
+static_assert(!std::is_copy_constructible_v<SecretArray<32>> &&
+                  !std::is_copy_assignable_v<SecretArray<32>> &&
+                  !std::is_move_constructible_v<SecretArray<32>> &&
+                  !std::is_move_assignable_v<SecretArray<32>>,
+              "a secret array's bytes must live in one place only");
+static_assert(sizeof(SecretArray<32>) == 32, "held inline, nothing beside the bytes");
+
+TYPED_TEST(SecretArrayLife, StartsZeroWhateverItsMemoryHeld) {
+    constexpr std::size_t N = TypeParam::value;
+    ArrayStorage<N> storage;
+    std::memset(storage.bytes, 0xa5, sizeof storage.bytes);
+    // Keeps the fill from being dropped as dead before the construction.
+    asm volatile("" : : "r"(storage.bytes) : "memory");
+    auto* secret = new (storage.bytes) SecretArray<N>;
+    EXPECT_TRUE(storage.all_zero());
+    std::destroy_at(secret);
+}
+
+TYPED_TEST(SecretArrayLife, IsAllZeroOnceDestroyed) {
+    constexpr std::size_t N = TypeParam::value;
+    ArrayStorage<N> storage;
+    auto* secret = new (storage.bytes) SecretArray<N>;
+    fill_with_pattern(*secret);
+    ASSERT_TRUE(std::equal(secret->bytes().begin(), secret->bytes().end(), storage.bytes));
+    ASSERT_FALSE(storage.all_zero());
+    std::destroy_at(secret);
+    // The compiler takes a dead object's bytes for undefined; this makes it
+    // read back what the destructor really left.
+    asm volatile("" : : "r"(storage.bytes) : "memory");
+    EXPECT_TRUE(storage.all_zero());
+}
+
+TYPED_TEST(SecretArrayLife, WipeZeroesBeforeTheEndOfLife) {
+    SecretArray<TypeParam::value> secret;
+    fill_with_pattern(secret);
+    secret.wipe();
+    EXPECT_TRUE(std::all_of(secret.bytes().begin(), secret.bytes().end(),
+                            [](std::uint8_t b) { return b == 0; }));
 }

@@ -23,15 +23,6 @@ constexpr std::array<int, 256> make_digit_table() {
 }
 constexpr std::array<int, 256> DIGIT_VALUES = make_digit_table();
 
-// Working buffers are as sensitive as the payload, which may be a key (WIF).
-struct WipedBuffer {
-    explicit WipedBuffer(std::size_t n) : bytes(n) {}
-    WipedBuffer(const WipedBuffer&) = delete;
-    WipedBuffer& operator=(const WipedBuffer&) = delete;
-    ~WipedBuffer() { wipe(bytes.data(), bytes.size()); }
-    std::vector<std::uint8_t> bytes;
-};
-
 template <class Range>
 std::size_t count_leading(const Range& range, typename Range::value_type zero) {
     std::size_t n = 0;
@@ -41,7 +32,7 @@ std::size_t count_leading(const Range& range, typename Range::value_type zero) {
 
 // Multiplies the big-endian number in the last `used` digits of `digits` by
 // `from_base` and adds `carry`; returns how many digits are now in use.
-std::size_t multiply_add(std::vector<std::uint8_t>& digits, std::size_t used, unsigned from_base,
+std::size_t multiply_add(std::span<std::uint8_t> digits, std::size_t used, unsigned from_base,
                          unsigned to_base, unsigned carry) {
     std::size_t i = 0;
     for (auto it = digits.rbegin(); (carry != 0 || i < used) && it != digits.rend(); ++it, ++i) {
@@ -56,16 +47,17 @@ std::size_t multiply_add(std::vector<std::uint8_t>& digits, std::size_t used, un
 
 std::string base58_encode(std::span<const std::uint8_t> bytes) {
     const std::size_t zeros = count_leading(bytes, std::uint8_t{0});
-    // log(256) / log(58) < 1.38, so this many base-58 digits always suffice
-    WipedBuffer work((bytes.size() - zeros) * 138 / 100 + 1);
+    // log(256) / log(58) < 1.38, so this many base-58 digits always suffice.
+    // Working buffers are as sensitive as the payload, which may be a key (WIF).
+    SecretBytes work = SecretBytes::zeroed((bytes.size() - zeros) * 138 / 100 + 1);
     std::size_t used = 0;
     for (std::uint8_t byte : bytes.subspan(zeros)) {
-        used = multiply_add(work.bytes, used, 256, 58, byte);
+        used = multiply_add(work.mutable_bytes(), used, 256, 58, byte);
     }
 
     std::string out(zeros + used, '1');
     for (std::size_t i = 0; i < used; ++i) {
-        out[zeros + i] = ALPHABET[work.bytes[work.bytes.size() - used + i]];
+        out[zeros + i] = ALPHABET[work.bytes()[work.size() - used + i]];
     }
     return out;
 }
@@ -73,27 +65,26 @@ std::string base58_encode(std::span<const std::uint8_t> bytes) {
 std::optional<std::vector<std::uint8_t>> base58_decode(std::string_view text) {
     const std::size_t ones = count_leading(text, ALPHABET[0]);
     // log(58) / log(256) < 0.733, so this many bytes always suffice
-    WipedBuffer work((text.size() - ones) * 733 / 1000 + 1);
+    SecretBytes work = SecretBytes::zeroed((text.size() - ones) * 733 / 1000 + 1);
     std::size_t used = 0;
     for (char c : text.substr(ones)) {
         const int digit = DIGIT_VALUES[static_cast<unsigned char>(c)];
         if (digit == NOT_A_DIGIT) return std::nullopt;
-        used = multiply_add(work.bytes, used, 58, 256, static_cast<unsigned>(digit));
+        used = multiply_add(work.mutable_bytes(), used, 58, 256, static_cast<unsigned>(digit));
     }
 
     std::vector<std::uint8_t> out(ones + used, 0);
-    std::copy(work.bytes.end() - static_cast<std::ptrdiff_t>(used), work.bytes.end(),
-              out.begin() + static_cast<std::ptrdiff_t>(ones));
+    const std::span<const std::uint8_t> digits = work.bytes().last(used);
+    std::copy(digits.begin(), digits.end(), out.begin() + static_cast<std::ptrdiff_t>(ones));
     return out;
 }
 
 std::string base58check_encode(std::span<const std::uint8_t> payload) {
-    WipedBuffer checked(payload.size() + CHECKSUM_BYTES);
-    std::copy(payload.begin(), payload.end(), checked.bytes.begin());
+    SecretBytes checked = SecretBytes::with_capacity(payload.size() + CHECKSUM_BYTES);
     const Bytes32 digest = sha256d(payload);
-    std::copy_n(digest.begin(), CHECKSUM_BYTES,
-                checked.bytes.begin() + static_cast<std::ptrdiff_t>(payload.size()));
-    return base58_encode(checked.bytes);
+    checked.append(payload);
+    checked.append(std::span(digest).first<CHECKSUM_BYTES>());
+    return base58_encode(checked.bytes());
 }
 
 }  // namespace oxa_signer
