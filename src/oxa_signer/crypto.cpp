@@ -50,9 +50,8 @@ const std::uint8_t* data_or_empty(std::span<const std::uint8_t> bytes) {
 
 bool derive_key(std::span<const std::uint8_t> password, std::span<const std::uint8_t> salt,
                 std::uint32_t n, std::uint32_t r, std::uint32_t p, SecretArray<KEY_BYTES>& key) {
-    // sodium_init selects the SSE2 scrypt core; without it libsodium runs the
-    // portable one. Its only failure (no random source) does not touch scrypt.
-    [[maybe_unused]] static const int sodium_ready = sodium_init();
+    // Initialised, libsodium runs its SSE2 scrypt core instead of the portable one.
+    ensure_sodium_ready();
     return crypto_pwhash_scryptsalsa208sha256_ll(data_or_empty(password), password.size(),
                                                  data_or_empty(salt), salt.size(), n, r, p,
                                                  key.data(), KEY_BYTES) == 0;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "oxa_core/internal_abort.hpp"
+#include "random.hpp"
 #include "zeroizing.hpp"
 
 namespace oxa_signer {
@@ -16,11 +16,6 @@ namespace {
 static_assert(crypto_sign_ed25519_SEEDBYTES == ED25519_SEED_BYTES);
 static_assert(crypto_sign_ed25519_BYTES == ED25519_SIGNATURE_BYTES);
 static_assert(crypto_sign_ed25519_PUBLICKEYBYTES == Ed25519PublicKey{}.size());
-
-void ensure_sodium_ready() {
-    static const bool ready = sodium_init() >= 0;
-    if (!ready) throw oxa_core::InternalAbort("libsodium initialization should not fail");
-}
 
 // libsodium's signing key (the seed followed by the public key) and the
 // public key on its own.

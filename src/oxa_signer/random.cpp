@@ -6,17 +6,13 @@
 #include <cstdlib>
 
 namespace oxa_signer {
-namespace {
 
-// sodium_init picks the system source once; the static makes that race-free.
-// Without a random source no key, salt or nonce can be trusted, and an
-// exception could be caught and the work carried on: the process stops.
+// The static makes the one initialisation race-free. An exception could be
+// caught and the work carried on without randomness: the process stops.
 void ensure_sodium_ready() noexcept {
     static const bool ready = sodium_init() >= 0;
     if (!ready) std::abort();
 }
-
-}  // namespace
 
 void random_fill(std::span<std::uint8_t> out) noexcept {
     ensure_sodium_ready();

@@ -7,8 +7,12 @@
 
 namespace oxa_signer {
 
-/// Fills `out` with cryptographically secure random bytes. Never fails once
-/// libsodium is initialised (it aborts the process if no source exists).
+/// Initialises libsodium once, which picks its random source and the code for
+/// this CPU. Without a random source the process stops: no key, salt or nonce
+/// could be trusted (see oxa_core/internal_abort.hpp).
+void ensure_sodium_ready() noexcept;
+
+/// Fills `out` with cryptographically secure random bytes.
 void random_fill(std::span<std::uint8_t> out) noexcept;
 
 /// A fresh version-4 UUID, 36 characters, hyphenated lowercase.

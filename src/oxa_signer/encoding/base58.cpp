@@ -4,7 +4,6 @@
 #include <array>
 
 #include "oxa_signer/hashes.hpp"
-#include "oxa_signer/zeroizing.hpp"
 
 namespace oxa_signer {
 namespace {
@@ -48,43 +47,41 @@ std::size_t multiply_add(std::span<std::uint8_t> digits, std::size_t used, unsig
 std::string base58_encode(std::span<const std::uint8_t> bytes) {
     const std::size_t zeros = count_leading(bytes, std::uint8_t{0});
     // log(256) / log(58) < 1.38, so this many base-58 digits always suffice.
-    // Working buffers are as sensitive as the payload, which may be a key (WIF).
-    SecretBytes work = SecretBytes::zeroed((bytes.size() - zeros) * 138 / 100 + 1);
+    // Only public data is encoded here (addresses): the result itself is not
+    // wiped, so neither is the work.
+    std::vector<std::uint8_t> work((bytes.size() - zeros) * 138 / 100 + 1);
     std::size_t used = 0;
     for (std::uint8_t byte : bytes.subspan(zeros)) {
-        used = multiply_add(work.mutable_bytes(), used, 256, 58, byte);
+        used = multiply_add(work, used, 256, 58, byte);
     }
 
     std::string out(zeros + used, '1');
-    for (std::size_t i = 0; i < used; ++i) {
-        out[zeros + i] = ALPHABET[work.bytes()[work.size() - used + i]];
-    }
+    for (std::size_t i = 0; i < used; ++i) out[zeros + i] = ALPHABET[work[work.size() - used + i]];
     return out;
 }
 
 std::optional<std::vector<std::uint8_t>> base58_decode(std::string_view text) {
     const std::size_t ones = count_leading(text, ALPHABET[0]);
     // log(58) / log(256) < 0.733, so this many bytes always suffice
-    SecretBytes work = SecretBytes::zeroed((text.size() - ones) * 733 / 1000 + 1);
+    std::vector<std::uint8_t> work((text.size() - ones) * 733 / 1000 + 1);
     std::size_t used = 0;
     for (char c : text.substr(ones)) {
         const int digit = DIGIT_VALUES[static_cast<unsigned char>(c)];
         if (digit == NOT_A_DIGIT) return std::nullopt;
-        used = multiply_add(work.mutable_bytes(), used, 58, 256, static_cast<unsigned>(digit));
+        used = multiply_add(work, used, 58, 256, static_cast<unsigned>(digit));
     }
 
     std::vector<std::uint8_t> out(ones + used, 0);
-    const std::span<const std::uint8_t> digits = work.bytes().last(used);
+    const std::span<const std::uint8_t> digits = std::span(work).last(used);
     std::copy(digits.begin(), digits.end(), out.begin() + static_cast<std::ptrdiff_t>(ones));
     return out;
 }
 
 std::string base58check_encode(std::span<const std::uint8_t> payload) {
-    SecretBytes checked = SecretBytes::with_capacity(payload.size() + CHECKSUM_BYTES);
+    std::vector<std::uint8_t> checked(payload.begin(), payload.end());
     const Bytes32 digest = sha256d(payload);
-    checked.append(payload);
-    checked.append(std::span(digest).first<CHECKSUM_BYTES>());
-    return base58_encode(checked.bytes());
+    checked.insert(checked.end(), digest.begin(), digest.begin() + CHECKSUM_BYTES);
+    return base58_encode(checked);
 }
 
 }  // namespace oxa_signer
