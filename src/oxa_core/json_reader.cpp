@@ -351,22 +351,33 @@ Status<JsonError> JsonReader::enter_nested() {
     return OK;
 }
 
-// Moves to the next key of an object and reads it; nullopt at the closing brace.
-Result<std::optional<std::string_view>, JsonError> JsonReader::next_key(bool& first) {
+// Moves past the comma before the next item of a container; the item's first
+// byte, or nullopt at the closing `close`.
+Result<std::optional<char>, JsonError> JsonReader::next_item(bool& first, char close,
+                                                             std::string_view eof_text,
+                                                             std::string_view comma_or_end_text) {
     std::optional<char> peek = skip_blanks();
-    if (!peek) return Err{error_at_peek(EOF_OBJECT)};
-    if (*peek == '}') return std::optional<std::string_view>{};
+    if (!peek) return Err{error_at_peek(eof_text)};
+    if (*peek == close) return std::optional<char>{};
     if (*peek == ',' && !first) {
         ++m_index;
         peek = skip_blanks();
     } else if (first) {
         first = false;
     } else {
-        return Err{error_at_peek(EXPECTED_OBJECT_COMMA_OR_END)};
+        return Err{error_at_peek(comma_or_end_text)};
     }
     if (!peek) return Err{error_at_peek(EOF_VALUE)};
-    if (*peek == '}') return Err{error_at_peek(TRAILING_COMMA)};
-    if (*peek != '"') return Err{error_at_peek(KEY_MUST_BE_STRING)};
+    if (*peek == close) return Err{error_at_peek(TRAILING_COMMA)};
+    return peek;
+}
+
+// Moves to the next key of an object and reads it; nullopt at the closing brace.
+Result<std::optional<std::string_view>, JsonError> JsonReader::next_key(bool& first) {
+    auto item = next_item(first, '}', EOF_OBJECT, EXPECTED_OBJECT_COMMA_OR_END);
+    if (!item) return Err{std::move(item).error()};
+    if (!item.value()) return std::optional<std::string_view>{};
+    if (*item.value() != '"') return Err{error_at_peek(KEY_MUST_BE_STRING)};
     ++m_index;
     auto key = parse_str();
     if (!key) return Err{std::move(key).error()};
@@ -375,20 +386,9 @@ Result<std::optional<std::string_view>, JsonError> JsonReader::next_key(bool& fi
 
 // Moves to the next element of an array; false at the closing bracket.
 Result<bool, JsonError> JsonReader::next_element(bool& first) {
-    std::optional<char> peek = skip_blanks();
-    if (!peek) return Err{error_at_peek(EOF_LIST)};
-    if (*peek == ']') return false;
-    if (*peek == ',' && !first) {
-        ++m_index;
-        peek = skip_blanks();
-    } else if (first) {
-        first = false;
-    } else {
-        return Err{error_at_peek(EXPECTED_LIST_COMMA_OR_END)};
-    }
-    if (!peek) return Err{error_at_peek(EOF_VALUE)};
-    if (*peek == ']') return Err{error_at_peek(TRAILING_COMMA)};
-    return true;
+    auto item = next_item(first, ']', EOF_LIST, EXPECTED_LIST_COMMA_OR_END);
+    if (!item) return Err{std::move(item).error()};
+    return item.value().has_value();
 }
 
 Status<JsonError> JsonReader::object_colon() {
@@ -459,27 +459,8 @@ Status<JsonError> JsonReader::skip_value() {
             if (!text) return Err{std::move(text).error()};
             return OK;
         }
-        case '[':
-            return visit_nested('[', [&]() -> Status<JsonError> {
-                bool first = true;
-                for (;;) {
-                    auto more = next_element(first);
-                    if (!more) return Err{std::move(more).error()};
-                    if (!more.value()) return OK;
-                    if (auto element = skip_value(); !element) return element;
-                }
-            });
-        case '{':
-            return visit_nested('{', [&]() -> Status<JsonError> {
-                bool first = true;
-                for (;;) {
-                    auto key = next_key(first);
-                    if (!key) return Err{std::move(key).error()};
-                    if (!key.value()) return OK;
-                    if (auto colon = object_colon(); !colon) return colon;
-                    if (auto value = skip_value(); !value) return value;
-                }
-            });
+        case '[': return visit_elements([&] { return skip_value(); });
+        case '{': return visit_members([&](std::string_view) { return skip_value(); });
         default: {
             if (*peek != '-' && !is_digit(*peek)) return Err{error_at_peek(EXPECTED_VALUE)};
             const std::size_t start = m_index;

@@ -150,6 +150,9 @@ private:
 
     Status<JsonError> enter_nested();
     void leave_nested() noexcept { ++m_remaining_depth; }
+    Result<std::optional<char>, JsonError> next_item(bool& first, char close,
+                                                     std::string_view eof_text,
+                                                     std::string_view comma_or_end_text);
     Result<std::optional<std::string_view>, JsonError> next_key(bool& first);
     Result<bool, JsonError> next_element(bool& first);
     Status<JsonError> object_colon();
@@ -171,6 +174,10 @@ private:
 
     template <class Visit>
     Status<JsonError> visit_nested(char open, Visit&& visit);
+    template <class ReadElement>
+    Status<JsonError> visit_elements(ReadElement&& read_element);
+    template <class ReadMember>
+    Status<JsonError> visit_members(ReadMember&& read_member);
     template <class ReadField>
     Status<JsonError> visit_struct_map(std::span<const JsonField> fields, ReadField& read_field);
     template <class ReadField>
@@ -263,11 +270,10 @@ Status<JsonError> JsonReader::visit_struct_seq(std::string_view struct_name,
     return OK;
 }
 
+// The elements of the array whose '[' is at the cursor, one read_element()
+// call each.
 template <class ReadElement>
-Status<JsonError> JsonReader::read_seq(ReadElement&& read_element) {
-    const std::optional<char> peek = skip_blanks();
-    if (!peek) return Err{eof_value_at_peek()};
-    if (*peek != '[') return Err{invalid_type_at_peek("a sequence")};
+Status<JsonError> JsonReader::visit_elements(ReadElement&& read_element) {
     return visit_nested('[', [&]() -> Status<JsonError> {
         bool first = true;
         for (;;) {
@@ -279,23 +285,38 @@ Status<JsonError> JsonReader::read_seq(ReadElement&& read_element) {
     });
 }
 
-template <class ReadEntry>
-Status<JsonError> JsonReader::read_map(ReadEntry&& read_entry) {
-    const std::optional<char> peek = skip_blanks();
-    if (!peek) return Err{eof_value_at_peek()};
-    if (*peek != '{') return Err{invalid_type_at_peek("a map")};
+// The members of the object whose '{' is at the cursor, one
+// read_member(key) call each, after the colon. The key's view lasts until
+// the next string is read.
+template <class ReadMember>
+Status<JsonError> JsonReader::visit_members(ReadMember&& read_member) {
     return visit_nested('{', [&]() -> Status<JsonError> {
         bool first = true;
         for (;;) {
             auto key = next_key(first);
             if (!key) return Err{std::move(key).error()};
             if (!key.value()) return OK;
-            // The key's text may live in the scratch buffer the value reuses.
-            std::string owned_key(*key.value());
             if (auto colon = object_colon(); !colon) return colon;
-            if (Status<JsonError> read = read_entry(std::move(owned_key)); !read) return read;
+            if (Status<JsonError> read = read_member(*key.value()); !read) return read;
         }
     });
+}
+
+template <class ReadElement>
+Status<JsonError> JsonReader::read_seq(ReadElement&& read_element) {
+    const std::optional<char> peek = skip_blanks();
+    if (!peek) return Err{eof_value_at_peek()};
+    if (*peek != '[') return Err{invalid_type_at_peek("a sequence")};
+    return visit_elements(read_element);
+}
+
+template <class ReadEntry>
+Status<JsonError> JsonReader::read_map(ReadEntry&& read_entry) {
+    const std::optional<char> peek = skip_blanks();
+    if (!peek) return Err{eof_value_at_peek()};
+    if (*peek != '{') return Err{invalid_type_at_peek("a map")};
+    // The key's text may live in the scratch buffer the value reuses.
+    return visit_members([&](std::string_view key) { return read_entry(std::string(key)); });
 }
 
 }  // namespace oxa_core

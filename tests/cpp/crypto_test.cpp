@@ -22,14 +22,9 @@ using oxa_test::load_vectors;
 
 namespace {
 
+// Envelopes in the vector files are stored as a wallet file stores them.
 CryptoEnvelope envelope_from_tree(const json& value) {
-    auto read = oxa_core::parse_envelope(oxa_core::RawJson(value));
-    if (!read) throw std::runtime_error(read.error());
-    return std::move(read).value();
-}
-
-json envelope_tree(const CryptoEnvelope& envelope) {
-    return oxa_core::envelope_to_json(envelope).parse();
+    return oxa_core::parse_envelope(oxa_core::RawJson(value)).value();
 }
 
 constexpr std::string_view PASSWORD = "correct horse battery staple";
@@ -188,7 +183,7 @@ TEST_P(IndependentEnvelope, OpensToItsPlaintext) {
     const auto opened = decrypt(envelope, bytes_of(password));
     ASSERT_TRUE(opened) << opened.error().display();
     EXPECT_EQ(hex(opened.value().bytes()), v.at("plaintext_hex").get<std::string>());
-    EXPECT_EQ(envelope_tree(envelope), v.at("envelope"));
+    EXPECT_EQ(oxa_core::envelope_to_json(envelope).parse(), v.at("envelope"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Crypto, IndependentEnvelope, ::testing::ValuesIn(independent_cases()),

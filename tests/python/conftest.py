@@ -4,10 +4,37 @@ import pathlib
 import pytest
 
 import oxa._native as native
+from rpc_server import RecordingServer
 
 DATA = pathlib.Path(__file__).resolve().parent.parent / "data"
 ABANDON = json.loads((DATA / "addresses-abandon.json").read_text())
 ABANDON_PHRASE = ABANDON["mnemonic"]
+# The thirteen functions of oxa._native, in registration order.
+NATIVE_FUNCTIONS = [
+    "generate_mnemonic",
+    "derive_address",
+    "create_wallet",
+    "import_wallet_mnemonic",
+    "import_wallet_private_key",
+    "list_wallets",
+    "get_wallet",
+    "delete_wallet",
+    "export_wallet",
+    "rename_wallet",
+    "sign_transaction",
+    "sign_message",
+    "sign_and_send",
+]
+
+
+@pytest.fixture
+def server(tmp_path):
+    """A recording stand-in for an RPC endpoint on 127.0.0.1."""
+    workdir = tmp_path / "server"
+    workdir.mkdir()
+    running = RecordingServer(workdir).start()
+    yield running
+    running.stop()
 
 
 @pytest.fixture(scope="session")

@@ -10,20 +10,10 @@ from eth_account import Account
 
 import oxa._native as native
 from conftest import DATA
-from rpc_server import RecordingServer
 from test_signing import b58decode
 
 EIP1559 = json.loads((DATA / "eip1559.json").read_text())["eip1559"]
 SOLANA_SEED = "22" * 32
-
-
-@pytest.fixture
-def server(tmp_path):
-    workdir = tmp_path / "server"
-    workdir.mkdir()
-    running = RecordingServer(workdir).start()
-    yield running
-    running.stop()
 
 
 @pytest.fixture

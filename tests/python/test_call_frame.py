@@ -10,22 +10,7 @@ import textwrap
 import pytest
 
 import oxa._native as native
-
-FUNCTION_ORDER = [
-    "generate_mnemonic",
-    "derive_address",
-    "create_wallet",
-    "import_wallet_mnemonic",
-    "import_wallet_private_key",
-    "list_wallets",
-    "get_wallet",
-    "delete_wallet",
-    "export_wallet",
-    "rename_wallet",
-    "sign_transaction",
-    "sign_message",
-    "sign_and_send",
-]
+from conftest import NATIVE_FUNCTIONS
 
 
 def test_module_identity():
@@ -39,7 +24,7 @@ def test_functions_are_registered_in_order():
         for name, value in vars(native).items()
         if callable(value) and not isinstance(value, type)
     ]
-    assert functions == FUNCTION_ORDER
+    assert functions == NATIVE_FUNCTIONS
 
 
 @pytest.mark.parametrize(

@@ -16,7 +16,6 @@ import oxa
 import oxa._native as native
 from conftest import ABANDON, ABANDON_PHRASE, DATA
 from oxa.cli.demo import FAMILIES
-from rpc_server import RecordingServer
 from test_signing import b58decode
 
 OXA = [sys.executable, "-P", "-m", "oxa"]
@@ -394,17 +393,9 @@ def test_sign_tx_gives_the_published_signature(key_wallet):
     assert signed == {"signature": r + s + "01", "recovery_id": EIP1559["signature"]["y_parity"]}
 
 
-@pytest.fixture
-def server(tmp_path):
-    workdir = tmp_path / "server"
-    workdir.mkdir()
-    running = RecordingServer(workdir).start()
-    yield running
-    running.stop()
-
-
-def test_send_broadcasts_and_prints_the_hash(key_wallet, server):
-    send = [
+def send_command(server, vault: str) -> list[str]:
+    """`oxa send` of the EIP-1559 vector to the recording server."""
+    return [
         "send",
         "w",
         "--chain",
@@ -413,9 +404,13 @@ def test_send_broadcasts_and_prints_the_hash(key_wallet, server):
         "--rpc-url",
         server.url,
         "--vault",
-        key_wallet,
+        vault,
         "--passphrase-stdin",
     ]
+
+
+def test_send_broadcasts_and_prints_the_hash(key_wallet, server):
+    send = send_command(server, key_wallet)
     result = run(*send, stdin="pw\n")
     assert (result.returncode, result.stdout) == (0, "0xfeed\n")
     assert run_json(*send, stdin="pw\n") == {"tx_hash": "0xfeed"}
@@ -427,16 +422,7 @@ def test_send_broadcasts_and_prints_the_hash(key_wallet, server):
 def test_send_failure_is_one_line(key_wallet, server):
     server.respond(500, b"oops")
     result = run(
-        "send",
-        "w",
-        "--chain",
-        "ethereum",
-        EIP1559["unsigned_payload"],
-        "--rpc-url",
-        server.url,
-        "--vault",
-        key_wallet,
-        "--passphrase-stdin",
+        *send_command(server, key_wallet),
         stdin="pw\n",
     )
     assert (result.returncode, result.stderr) == (

@@ -11,29 +11,15 @@ import pytest
 
 import oxa
 import oxa._native as native
+from conftest import NATIVE_FUNCTIONS
 
 USAGE = pathlib.Path(__file__).with_name("typing_usage.py")
-FUNCTIONS = [
-    "generate_mnemonic",
-    "derive_address",
-    "create_wallet",
-    "import_wallet_mnemonic",
-    "import_wallet_private_key",
-    "list_wallets",
-    "get_wallet",
-    "delete_wallet",
-    "export_wallet",
-    "rename_wallet",
-    "sign_transaction",
-    "sign_message",
-    "sign_and_send",
-]
 
 
 def test_package_exports_the_thirteen_functions():
     functions = [name for name, _ in inspect.getmembers(native, callable) if not name[0].isupper()]
-    assert functions == sorted(FUNCTIONS)
-    for name in FUNCTIONS:
+    assert functions == sorted(NATIVE_FUNCTIONS)
+    for name in NATIVE_FUNCTIONS:
         assert getattr(oxa, name) is getattr(native, name)
         assert name in oxa.__all__
 
