@@ -2,6 +2,8 @@
 
 import base64
 import json
+import subprocess
+import sys
 
 import nacl.signing
 import pytest
@@ -115,6 +117,29 @@ def test_response_failures(wallets, server, status, response, text):
     with pytest.raises(RuntimeError) as info:
         send(wallets, "ethereum", EIP1559[0]["unsigned_payload"], rpc_url=server.url)
     assert str(info.value) == text
+
+
+IGNORING_SIGCHLD = """
+import signal, sys
+import oxa._native as native
+signal.signal(signal.SIGCHLD, signal.SIG_IGN)
+wallet, chain, tx, url, vault = sys.argv[1:]
+print(native.sign_and_send(wallet, chain, tx, rpc_url=url, vault_path_opt=vault)["tx_hash"])
+"""
+
+
+def test_host_that_ignores_sigchld_gets_the_hash(wallets, server, tmp_path):
+    tx = EIP1559[0]["unsigned_payload"]
+    run = subprocess.run(
+        [sys.executable, "-P", "-c", IGNORING_SIGCHLD, "w", "ethereum", tx, server.url, wallets],
+        capture_output=True,
+        text=True,
+        cwd=tmp_path,
+        timeout=60,
+        check=False,
+    )
+    assert (run.returncode, run.stdout, run.stderr) == (0, "0xfeed\n", "")
+    assert len(server.requests) == 1
 
 
 @pytest.fixture
