@@ -74,9 +74,11 @@ LibResult<ProcessOutput> run_curl(std::string_view url, std::string_view body,
     if (url.find('\0') != std::string_view::npos) {
         return Err{OxaLibError::invalid_input("RPC URL must not contain a NUL character")};
     }
+    // -g: braces and brackets in the URL are plain characters, not a list of
+    // URLs that would each get the transaction.
     auto run = run_process(
-        {"curl", "-fsSL", "-X", "POST", "-H", "Content-Type: " + std::string(content_type), "-d",
-         std::string(body), std::string(url)},
+        {"curl", "-fsSL", "-g", "-X", "POST", "-H", "Content-Type: " + std::string(content_type),
+         "-d", std::string(body), std::string(url)},
         CURL_OUTPUT_LIMIT_BYTES);
     if (run) return std::move(run).value();
     const ProcessFailure failure = run.error();

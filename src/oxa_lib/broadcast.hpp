@@ -18,7 +18,7 @@ namespace oxa_lib {
 LibResult<std::string> broadcast(oxa_core::ChainType family, std::string_view url,
                                  std::span<const std::uint8_t> signed_tx);
 
-/// Runs curl -fsSL -X POST with the body and content type; the response
+/// Runs curl -fsSL -g -X POST with the body and content type; the response
 /// body on success, curl's standard error as BroadcastFailed otherwise. curl
 /// is stopped when it prints more than a few MiB or its output cannot be
 /// read. When its exit status is lost (the process ignores SIGCHLD), a

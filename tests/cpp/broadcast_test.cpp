@@ -238,6 +238,21 @@ TEST_F(BroadcastTransport, UnreadableOutputStopsCurl) {
     EXPECT_TRUE(no_child_left());
 }
 
+class CurlGlob : public testing::TestWithParam<std::string>, DirectToLoopback {};
+
+TEST_P(CurlGlob, PostsOnceAsWritten) {
+    HttpTestServer server({200, R"({"result":"0x77"})", {}});
+    const auto hash = oxa_lib::broadcast(ChainType::Evm, server.url() + GetParam(), signed_tx());
+    ASSERT_TRUE(hash) << hash.error().display();
+    EXPECT_EQ(hash.value(), "0x77");
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].path, GetParam());
+}
+INSTANTIATE_TEST_SUITE_P(Urls, CurlGlob,
+                         testing::Values("/{a,b}", "/rpc[1-2]", "/x{", "/x]", "/?q={}"),
+                         oxa_test::by_index);
+
 // With SIGCHLD ignored the system reaps curl, and its exit status is lost.
 struct LostStatusCase {
     const char* name;
@@ -323,19 +338,20 @@ TEST_F(StandInCurl, JsonRequestCommandLineIsExact) {
     const auto response = oxa_lib::curl_post_json("http://127.0.0.1:9/rpc", R"({"a":1})");
     ASSERT_TRUE(response) << response.error().display();
     EXPECT_EQ(response.value(), "");
-    EXPECT_EQ(
-        lines_of(read_file(calls())),
-        (std::vector<std::string>{"-fsSL", "-X", "POST", "-H", "Content-Type: application/json",
-                                  "-d", R"({"a":1})", "http://127.0.0.1:9/rpc"}));
+    EXPECT_EQ(lines_of(read_file(calls())),
+              (std::vector<std::string>{"-fsSL", "-g", "-X", "POST", "-H",
+                                        "Content-Type: application/json", "-d", R"({"a":1})",
+                                        "http://127.0.0.1:9/rpc"}));
 }
 
 TEST_F(StandInCurl, BitcoinCommandLineSendsPlainText) {
     const auto hash =
         oxa_lib::broadcast(ChainType::Bitcoin, "http://127.0.0.1:9/api/", signed_tx());
     ASSERT_FALSE(hash);  // the stand-in answers nothing
-    EXPECT_EQ(lines_of(read_file(calls())),
-              (std::vector<std::string>{"-fsSL", "-X", "POST", "-H", "Content-Type: text/plain",
-                                        "-d", "fbefff01", "http://127.0.0.1:9/api/tx"}));
+    EXPECT_EQ(
+        lines_of(read_file(calls())),
+        (std::vector<std::string>{"-fsSL", "-g", "-X", "POST", "-H", "Content-Type: text/plain",
+                                  "-d", "fbefff01", "http://127.0.0.1:9/api/tx"}));
 }
 
 struct RefusedUrl {
