@@ -44,9 +44,9 @@ std::string without_trailing_slashes(std::string_view url) {
     return std::string(url);
 }
 
-std::string json_rpc_body(const char* method, std::string param) {
+std::string json_rpc_body(const char* method, Json params) {
     return compact(
-        Json{{"id", 1}, {"jsonrpc", "2.0"}, {"method", method}, {"params", Json::array({param})}});
+        Json{{"id", 1}, {"jsonrpc", "2.0"}, {"method", method}, {"params", std::move(params)}});
 }
 
 std::string trim(std::string_view text) {
@@ -195,11 +195,16 @@ LibResult<std::string> broadcast(oxa_core::ChainType family, std::string_view ur
         case oxa_core::ChainType::Evm:
             return post_for_hash(
                 url,
-                json_rpc_body("eth_sendRawTransaction", "0x" + oxa_signer::hex_encode(signed_tx)),
+                json_rpc_body("eth_sendRawTransaction",
+                              Json::array({"0x" + oxa_signer::hex_encode(signed_tx)})),
                 JSON_TYPE, result_member);
         case oxa_core::ChainType::Solana:
+            // Validator RPC servers read a transaction without this option as Base58.
             return post_for_hash(
-                url, json_rpc_body("sendTransaction", oxa_signer::base64_encode(signed_tx)),
+                url,
+                json_rpc_body("sendTransaction",
+                              Json::array({oxa_signer::base64_encode(signed_tx),
+                                           Json::object({{"encoding", "base64"}})})),
                 JSON_TYPE, result_member);
         case oxa_core::ChainType::Cosmos:
             return post_for_hash(without_trailing_slashes(url) + "/cosmos/tx/v1beta1/txs",

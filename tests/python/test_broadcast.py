@@ -12,6 +12,7 @@ from eth_account import Account
 
 import oxa._native as native
 from conftest import DATA
+from rpc_server import b58encode
 from test_signing import b58decode
 
 EIP1559 = json.loads((DATA / "eip1559.json").read_text())["eip1559"]
@@ -64,14 +65,18 @@ def test_prefix_and_url_slash_do_not_change_the_request(wallets, server):
     assert first.path == second.path == "/"
 
 
-def test_solana_signature_fills_the_first_slot(wallets, server):
+def test_solana_node_takes_the_signed_transaction(wallets, server):
+    """The stand-in node reads a transaction as Base58 unless told otherwise,
+    as validators do, and answers its first signature."""
     message = b"\x01\x00\x01\x02" + bytes(range(40))
     tx = bytes([1]) + bytes(64) + message
-    server.respond(200, b'{"jsonrpc":"2.0","id":1,"result":"5sig"}')
-    assert send(wallets, "solana", tx.hex(), rpc_url=server.url) == {"tx_hash": "5sig"}
+    server.respond_as_solana_node()
+    result = send(wallets, "solana", tx.hex(), rpc_url=server.url)
     body = server.requests[0].json()
     assert body["method"] == "sendTransaction"
+    assert body["params"][1:] == [{"encoding": "base64"}]
     sent = base64.b64decode(body["params"][0])
+    assert result == {"tx_hash": b58encode(sent[1:65])}
     assert len(sent) == len(tx)
     assert sent[65:] == message
     info = native.get_wallet("w", vault_path_opt=wallets)
