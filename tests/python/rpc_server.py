@@ -13,6 +13,8 @@ import sys
 import time
 from dataclasses import dataclass
 
+from b58 import b58decode, b58encode
+
 
 @dataclass
 class Request:
@@ -65,28 +67,6 @@ class RecordingServer:
     def stop(self) -> None:
         self._process.terminate()
         self._process.wait()
-
-
-B58 = "123456789ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz"
-
-
-def b58encode(data: bytes) -> str:
-    number = int.from_bytes(data, "big")
-    text = ""
-    while number:
-        number, digit = divmod(number, 58)
-        text = B58[digit] + text
-    return "1" * (len(data) - len(data.lstrip(b"\0"))) + text
-
-
-def b58decode(text: str) -> bytes:
-    number = 0
-    for char in text:
-        if char not in B58:
-            raise ValueError(f"invalid character {char!r}")
-        number = number * 58 + B58.index(char)
-    body = number.to_bytes((number.bit_length() + 7) // 8, "big")
-    return b"\0" * (len(text) - len(text.lstrip("1"))) + body
 
 
 def solana_node_reply(request: dict) -> dict:

@@ -11,9 +11,8 @@ import rlp
 from eth_account import Account
 
 import oxa._native as native
+from b58 import b58decode, b58encode
 from conftest import DATA
-from rpc_server import b58encode
-from test_signing import b58decode
 
 EIP1559 = json.loads((DATA / "eip1559.json").read_text())["eip1559"]
 SOLANA_SEED = "22" * 32
