@@ -98,6 +98,40 @@ std::string temporary_name() {
     return name;
 }
 
+/// Writes `wallet` to `file_name` in `dir` through a temporary file: a crash
+/// leaves the old file or the new one, never a part.
+LibStatus write_wallet_file(const fs::path& dir, const std::string& file_name,
+                            const oxa_core::EncryptedWallet& wallet) {
+    const std::string text = oxa_core::serialize_encrypted_wallet(wallet);
+    // The listing skips a file above the cap: written, it would be a wallet
+    // nobody can open again.
+    if (text.size() > MAX_WALLET_FILE_BYTES) {
+        return Err{OxaLibError::invalid_input("wallet file would be larger than " +
+                                              std::to_string(MAX_WALLET_FILE_BYTES) + " bytes")};
+    }
+    const fs::path target = dir / file_name;
+    const fs::path temporary = dir / temporary_name();
+
+    // Created 0600 and exclusive: the file never exists with wider permissions.
+    Fd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!fd) return Err{io_error(errno)};
+    const bool written = write_all(fd.get(), text) && ::fsync(fd.get()) == 0 && fd.close();
+    const int write_errno = errno;
+    if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
+        const int err = written ? errno : write_errno;
+        ::unlink(temporary.c_str());
+        return Err{io_error(err)};
+    }
+    sync_directory(dir);
+    return oxa_core::OK;
+}
+
+LibStatus check_file_stem(const oxa_core::EncryptedWallet& wallet) {
+    if (is_plain_file_stem(wallet.id)) return oxa_core::OK;
+    return Err{
+        OxaLibError::invalid_input("wallet id '" + wallet.id + "' cannot be used as a file name")};
+}
+
 // A wallet file fits in one read of this size, so the reading buffer, kept
 // across the files of one scan, rarely grows.
 constexpr std::size_t FIRST_READ_BYTES = 64 * 1024;
@@ -151,14 +185,17 @@ oxa_core::Result<std::string_view, std::string> read_wallet_text(int dir_fd, con
     return text;
 }
 
-/// The one pass over the wallets directory that every reading operation makes.
-LibStatus scan_wallets(const VaultPath& vault,
-                       const std::function<void(oxa_core::EncryptedWallet&&)>& visit) {
-    auto dir = wallets_dir(vault);
-    if (!dir) return Err{std::move(dir).error()};
-    check_vault_permissions(dir.value());
+/// The one pass over the wallets directory that every reading operation
+/// makes; `visit` gets each wallet with the name of its file.
+LibStatus scan_wallets(
+    const VaultPath& vault,
+    const std::function<void(oxa_core::EncryptedWallet&&, std::string_view)>& visit) {
+    auto prepared = wallets_dir(vault);
+    if (!prepared) return Err{std::move(prepared).error()};
+    const fs::path& dir = prepared.value();
+    check_vault_permissions(dir);
 
-    std::unique_ptr<DIR, int (*)(DIR*)> stream(::opendir(dir.value().c_str()), ::closedir);
+    std::unique_ptr<DIR, int (*)(DIR*)> stream(::opendir(dir.c_str()), ::closedir);
     if (!stream) {
         if (errno == ENOENT) return oxa_core::OK;
         return Err{io_error(errno)};
@@ -174,7 +211,7 @@ LibStatus scan_wallets(const VaultPath& vault,
         }
         if (!has_json_extension(entry->d_name)) continue;
         const auto skip = [&](const std::string& why) {
-            warn("skipping " + display(dir.value() / entry->d_name) + ": " + why);
+            warn("skipping " + display(dir / entry->d_name) + ": " + why);
         };
         auto text = read_wallet_text(dir_fd, entry->d_name, entry->d_type == DT_REG, buffer);
         if (!text) {
@@ -186,7 +223,7 @@ LibStatus scan_wallets(const VaultPath& vault,
             skip(wallet.error());
             continue;
         }
-        visit(std::move(wallet).value());
+        visit(std::move(wallet).value(), entry->d_name);
     }
     return oxa_core::OK;
 }
@@ -197,17 +234,19 @@ class WalletResolver {
 public:
     explicit WalletResolver(std::string_view name_or_id) : m_wanted(name_or_id) {}
 
-    void offer(oxa_core::EncryptedWallet& wallet) {
+    void offer(oxa_core::EncryptedWallet& wallet, std::string_view file_name) {
         // The sorted listing puts the oldest first, equal times in directory order.
-        if (wallet.id == m_wanted && (!m_by_id || wallet.created_at < m_by_id->created_at)) {
-            m_by_id = std::move(wallet);
+        if (wallet.id == m_wanted && (!m_by_id || wallet.created_at < m_by_id->wallet.created_at)) {
+            m_by_id = StoredWallet{std::move(wallet), std::string(file_name)};
             return;
         }
         if (wallet.name != m_wanted) return;
-        if (++m_name_matches == 1) m_by_name = std::move(wallet);
+        if (++m_name_matches == 1) {
+            m_by_name = StoredWallet{std::move(wallet), std::string(file_name)};
+        }
     }
 
-    LibResult<oxa_core::EncryptedWallet> result() && {
+    LibResult<StoredWallet> result() && {
         if (m_by_id) return std::move(*m_by_id);
         if (m_name_matches == 0) return Err{OxaLibError::wallet_not_found(std::string(m_wanted))};
         if (m_name_matches > 1) {
@@ -218,8 +257,8 @@ public:
 
 private:
     std::string_view m_wanted;
-    std::optional<oxa_core::EncryptedWallet> m_by_id;
-    std::optional<oxa_core::EncryptedWallet> m_by_name;
+    std::optional<StoredWallet> m_by_id;
+    std::optional<StoredWallet> m_by_name;
     std::size_t m_name_matches = 0;
 };
 
@@ -262,8 +301,9 @@ LibResult<fs::path> wallets_dir(const VaultPath& vault) {
 
 LibResult<std::vector<oxa_core::EncryptedWallet>> list_encrypted_wallets(const VaultPath& vault) {
     std::vector<oxa_core::EncryptedWallet> wallets;
-    auto scanned = scan_wallets(
-        vault, [&](oxa_core::EncryptedWallet&& wallet) { wallets.push_back(std::move(wallet)); });
+    auto scanned = scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet, std::string_view) {
+        wallets.push_back(std::move(wallet));
+    });
     if (!scanned) return Err{std::move(scanned).error()};
     std::stable_sort(wallets.begin(), wallets.end(),
                      [](const auto& a, const auto& b) { return a.created_at < b.created_at; });
@@ -272,7 +312,7 @@ LibResult<std::vector<oxa_core::EncryptedWallet>> list_encrypted_wallets(const V
 
 LibResult<std::vector<WalletInfo>> list_wallet_infos(const VaultPath& vault) {
     std::vector<WalletInfo> infos;
-    auto scanned = scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet) {
+    auto scanned = scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet, std::string_view) {
         infos.push_back(wallet_to_info(std::move(wallet)));
     });
     if (!scanned) return Err{std::move(scanned).error()};
@@ -281,11 +321,13 @@ LibResult<std::vector<WalletInfo>> list_wallet_infos(const VaultPath& vault) {
     return infos;
 }
 
-LibResult<oxa_core::EncryptedWallet> load_wallet_by_name_or_id(std::string_view name_or_id,
-                                                               const VaultPath& vault) {
+LibResult<StoredWallet> load_wallet_by_name_or_id(std::string_view name_or_id,
+                                                  const VaultPath& vault) {
     WalletResolver resolver(name_or_id);
     auto scanned =
-        scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet) { resolver.offer(wallet); });
+        scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet, std::string_view file_name) {
+            resolver.offer(wallet, file_name);
+        });
     if (!scanned) return Err{std::move(scanned).error()};
     return std::move(resolver).result();
 }
@@ -295,10 +337,11 @@ LibResult<WalletAndNameCheck> load_wallet_checking_name(std::string_view name_or
                                                         const VaultPath& vault) {
     WalletResolver resolver(name_or_id);
     bool taken = false;
-    auto scanned = scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet) {
-        taken = taken || wallet.name == name;
-        resolver.offer(wallet);
-    });
+    auto scanned =
+        scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet, std::string_view file_name) {
+            taken = taken || wallet.name == name;
+            resolver.offer(wallet, file_name);
+        });
     if (!scanned) return Err{std::move(scanned).error()};
     auto wallet = std::move(resolver).result();
     if (!wallet) return Err{std::move(wallet).error()};
@@ -307,8 +350,9 @@ LibResult<WalletAndNameCheck> load_wallet_checking_name(std::string_view name_or
 
 LibResult<bool> wallet_name_exists(std::string_view name, const VaultPath& vault) {
     bool taken = false;
-    auto scanned = scan_wallets(
-        vault, [&](oxa_core::EncryptedWallet&& wallet) { taken = taken || wallet.name == name; });
+    auto scanned = scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet, std::string_view) {
+        taken = taken || wallet.name == name;
+    });
     if (!scanned) return Err{std::move(scanned).error()};
     return taken;
 }
@@ -316,42 +360,26 @@ LibResult<bool> wallet_name_exists(std::string_view name, const VaultPath& vault
 LibStatus save_encrypted_wallet(const oxa_core::EncryptedWallet& wallet, const VaultPath& vault) {
     auto dir = wallets_dir(vault);
     if (!dir) return Err{std::move(dir).error()};
-    if (!is_plain_file_stem(wallet.id)) {
-        return Err{OxaLibError::invalid_input("wallet id '" + wallet.id +
-                                              "' cannot be used as a file name")};
-    }
-    const std::string text = oxa_core::serialize_encrypted_wallet(wallet);
-    // The listing skips a file above the cap: written, it would be a wallet
-    // nobody can open again.
-    if (text.size() > MAX_WALLET_FILE_BYTES) {
-        return Err{OxaLibError::invalid_input("wallet file would be larger than " +
-                                              std::to_string(MAX_WALLET_FILE_BYTES) + " bytes")};
-    }
-    const fs::path target = dir.value() / (wallet.id + ".json");
-    const fs::path temporary = dir.value() / temporary_name();
-
-    // Created 0600 and exclusive: the file never exists with wider permissions.
-    Fd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (!fd) return Err{io_error(errno)};
-    const bool written = write_all(fd.get(), text) && ::fsync(fd.get()) == 0 && fd.close();
-    const int write_errno = errno;
-    if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int err = written ? errno : write_errno;
-        ::unlink(temporary.c_str());
-        return Err{io_error(err)};
-    }
-    sync_directory(dir.value());
-    return oxa_core::OK;
+    if (auto plain = check_file_stem(wallet); !plain) return plain;
+    return write_wallet_file(dir.value(), wallet.id + ".json", wallet);
 }
 
-LibStatus delete_wallet_file(std::string_view id, const VaultPath& vault) {
+LibStatus replace_stored_wallet(const StoredWallet& stored, const VaultPath& vault) {
     auto dir = wallets_dir(vault);
     if (!dir) return Err{std::move(dir).error()};
-    // An id that is not a plain name never names a file of ours.
-    if (!is_plain_file_stem(id)) return Err{OxaLibError::wallet_not_found(std::string(id))};
-    const fs::path path = dir.value() / (std::string(id) + ".json");
+    if (auto plain = check_file_stem(stored.wallet); !plain) return plain;
+    return write_wallet_file(dir.value(), stored.file_name, stored.wallet);
+}
+
+LibStatus delete_wallet_file(const StoredWallet& stored, const VaultPath& vault) {
+    auto dir = wallets_dir(vault);
+    if (!dir) return Err{std::move(dir).error()};
+    const std::string& id = stored.wallet.id;
+    // A wallet whose id is not a plain name is not ours to remove.
+    if (!is_plain_file_stem(id)) return Err{OxaLibError::wallet_not_found(id)};
+    const fs::path path = dir.value() / stored.file_name;
     struct stat st{};
-    if (::lstat(path.c_str(), &st) != 0) return Err{OxaLibError::wallet_not_found(std::string(id))};
+    if (::lstat(path.c_str(), &st) != 0) return Err{OxaLibError::wallet_not_found(id)};
     if (::unlink(path.c_str()) != 0) return Err{io_error(errno)};
     sync_directory(dir.value());
     return oxa_core::OK;

@@ -45,15 +45,23 @@ LibResult<std::vector<oxa_core::EncryptedWallet>> list_encrypted_wallets(const V
 /// The public summaries of the same listing, in the same order.
 LibResult<std::vector<WalletInfo>> list_wallet_infos(const VaultPath& vault);
 
+/// A wallet as found in the vault, with the file it was read from: a copied
+/// or hand-renamed file need not be called "<id>.json", and changing the
+/// wallet must change that file, not another one carrying the same id.
+struct StoredWallet {
+    oxa_core::EncryptedWallet wallet;
+    std::string file_name;  // an entry of the wallets directory
+};
+
 /// An exact id match wins (the oldest, should several files carry the id);
 /// otherwise exactly one wallet of that name.
-LibResult<oxa_core::EncryptedWallet> load_wallet_by_name_or_id(std::string_view name_or_id,
-                                                               const VaultPath& vault);
+LibResult<StoredWallet> load_wallet_by_name_or_id(std::string_view name_or_id,
+                                                  const VaultPath& vault);
 
 LibResult<bool> wallet_name_exists(std::string_view name, const VaultPath& vault);
 
 struct WalletAndNameCheck {
-    oxa_core::EncryptedWallet wallet;
+    StoredWallet found;
     bool name_taken;  // some wallet, the found one included, is called `name`
 };
 
@@ -62,12 +70,16 @@ LibResult<WalletAndNameCheck> load_wallet_checking_name(std::string_view name_or
                                                         std::string_view name,
                                                         const VaultPath& vault);
 
-/// Replaces (or creates) the wallet's file atomically, with mode 0600 from
-/// the start. An id that is not a plain file-name stem is refused.
+/// Replaces (or creates) the file "<id>.json" atomically, with mode 0600
+/// from the start. An id that is not a plain file-name stem is refused.
 LibStatus save_encrypted_wallet(const oxa_core::EncryptedWallet& wallet, const VaultPath& vault);
 
-/// Removes the file named by `id`; WalletNotFound with the id if there is none.
-LibStatus delete_wallet_file(std::string_view id, const VaultPath& vault);
+/// Replaces the file the wallet was read from, as save_encrypted_wallet does.
+LibStatus replace_stored_wallet(const StoredWallet& stored, const VaultPath& vault);
+
+/// Removes the file the wallet was read from; WalletNotFound with the id if
+/// it is gone or the id is not a plain file-name stem.
+LibStatus delete_wallet_file(const StoredWallet& stored, const VaultPath& vault);
 
 /// The exclusive writer lock of one vault, held for the lifetime of the
 /// object. Writers take it before their name check and keep it until their

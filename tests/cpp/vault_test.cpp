@@ -156,7 +156,10 @@ TEST_F(Vault, EveryAccessSetsLooseDirectoriesBackTo0700) {
         {"name check", [&] { return oxa_lib::wallet_name_exists("kept", vault()).ok(); }},
         {"save",
          [&] { return oxa_lib::save_encrypted_wallet(make_wallet("w", "w"), vault()).ok(); }},
-        {"delete", [&] { return oxa_lib::delete_wallet_file("w", vault()).ok(); }},
+        {"delete",
+         [&] {
+             return oxa_lib::delete_wallet_file({make_wallet("w", "w"), "w.json"}, vault()).ok();
+         }},
         {"lock", [&] { return oxa_lib::VaultWriteLock::acquire(vault()).ok(); }},
     };
     for (const auto& [name, access] : accesses) {
@@ -225,7 +228,8 @@ TEST_F(Vault, SaveWritesOneOwnerOnlyFileThatReadsBack) {
     EXPECT_EQ(read_file(file), oxa_core::serialize_encrypted_wallet(wallet));
     const auto loaded = oxa_lib::load_wallet_by_name_or_id(wallet.id, vault());
     ASSERT_TRUE(loaded) << loaded.error().display();
-    EXPECT_EQ(loaded.value(), wallet);
+    EXPECT_EQ(loaded.value().wallet, wallet);
+    EXPECT_EQ(loaded.value().file_name, wallet.id + ".json");
 }
 
 TEST_F(Vault, SaveReplacesTheWalletsOwnFileWithMode0600) {
@@ -417,7 +421,7 @@ TEST_F(Vault, LookupPrefersIdsThenExactNames) {
         const auto found = oxa_lib::load_wallet_by_name_or_id(c.text, vault());
         if (!c.id.empty()) {
             ASSERT_TRUE(found) << found.error().display();
-            EXPECT_EQ(found.value().id, c.id);
+            EXPECT_EQ(found.value().wallet.id, c.id);
             continue;
         }
         ASSERT_FALSE(found);
@@ -439,7 +443,8 @@ TEST_F(Vault, IdInTwoFilesFindsTheWalletListedFirst) {
     }
     const auto found = oxa_lib::load_wallet_by_name_or_id("twin", vault());
     ASSERT_TRUE(found) << found.error().display();
-    EXPECT_EQ(found.value().name, list().front().name);
+    EXPECT_EQ(found.value().wallet.name, list().front().name);
+    EXPECT_EQ(found.value().file_name, found.value().wallet.name + ".json");
 }
 
 TEST_F(Vault, LookupWithNameCheckAnswersBothInOnePass) {
@@ -450,7 +455,8 @@ TEST_F(Vault, LookupWithNameCheckAnswersBothInOnePass) {
         SCOPED_TRACE(name);
         const auto found = oxa_lib::load_wallet_checking_name("main", name, vault());
         ASSERT_TRUE(found) << found.error().display();
-        EXPECT_EQ(found.value().wallet.id, "id-1");
+        EXPECT_EQ(found.value().found.wallet.id, "id-1");
+        EXPECT_EQ(found.value().found.file_name, "id-1.json");
         EXPECT_EQ(found.value().name_taken, taken);
     }
     const auto missing = oxa_lib::load_wallet_checking_name("gone", "main", vault());
@@ -475,32 +481,46 @@ TEST_F(Vault, NameCheckIsExactAndIgnoresIds) {
 TEST_F(Vault, DeleteRemovesOnlyThatWalletsFile) {
     save(make_wallet("w1", "one"));
     save(make_wallet("w2", "two"));
-    const auto deleted = oxa_lib::delete_wallet_file("w1", vault());
+    const auto deleted =
+        oxa_lib::delete_wallet_file({make_wallet("w1", "one"), "w1.json"}, vault());
     ASSERT_TRUE(deleted) << deleted.error().display();
     EXPECT_EQ(names_in(wallets()), std::vector<std::string>{"w2.json"});
 }
 
-TEST_F(Vault, DeletingAMissingFileReportsTheId) {
+TEST_F(Vault, DeletingAFileThatIsGoneReportsTheId) {
     save(make_wallet("w1", "one"));
-    for (const char* id : {"w2", "W1", "w1.json"}) {
-        SCOPED_TRACE(id);
-        const auto deleted = oxa_lib::delete_wallet_file(id, vault());
+    for (const char* file_name : {"w2.json", "W1.json", "w1.json.json"}) {
+        SCOPED_TRACE(file_name);
+        const auto deleted =
+            oxa_lib::delete_wallet_file({make_wallet("w1", "one"), file_name}, vault());
         ASSERT_FALSE(deleted);
         EXPECT_EQ(deleted.error().kind(), OxaLibError::Kind::WalletNotFound);
-        EXPECT_EQ(deleted.error().display(), "wallet not found: '" + std::string(id) + "'");
+        EXPECT_EQ(deleted.error().display(), "wallet not found: 'w1'");
     }
     EXPECT_EQ(names_in(wallets()), std::vector<std::string>{"w1.json"});
 }
 
-TEST_F(Vault, WalletUnderAnotherFileNameIsNotDeletedById) {
-    list();
-    write_file(wallets() / "outer.json",
-               oxa_core::serialize_encrypted_wallet(make_wallet("inner", "n")));
-    EXPECT_TRUE(oxa_lib::load_wallet_by_name_or_id("inner", vault()));
-    const auto deleted = oxa_lib::delete_wallet_file("inner", vault());
-    ASSERT_FALSE(deleted);
-    EXPECT_EQ(deleted.error().display(), "wallet not found: 'inner'");
-    EXPECT_TRUE(fs::exists(wallets() / "outer.json"));
+TEST_F(Vault, CopiedWalletFileIsReplacedAndDeletedItself) {
+    // The same wallet twice: its own file and a copy under another name.
+    save(make_wallet("inner", "original"));
+    const std::string original = read_file(wallets() / "inner.json");
+    write_file(wallets() / "copy.json",
+               oxa_core::serialize_encrypted_wallet(make_wallet("inner", "copy")));
+
+    auto found = oxa_lib::load_wallet_by_name_or_id("copy", vault());
+    ASSERT_TRUE(found) << found.error().display();
+    EXPECT_EQ(found.value().file_name, "copy.json");
+    found.value().wallet.name = "renamed";
+    const auto replaced = oxa_lib::replace_stored_wallet(found.value(), vault());
+    ASSERT_TRUE(replaced) << replaced.error().display();
+    EXPECT_EQ(read_file(wallets() / "copy.json"),
+              oxa_core::serialize_encrypted_wallet(found.value().wallet));
+    EXPECT_EQ(mode_of(wallets() / "copy.json"), 0600u);
+
+    const auto deleted = oxa_lib::delete_wallet_file(found.value(), vault());
+    ASSERT_TRUE(deleted) << deleted.error().display();
+    EXPECT_EQ(names_in(wallets()), std::vector<std::string>{"inner.json"});
+    EXPECT_EQ(read_file(wallets() / "inner.json"), original);
 }
 
 TEST_F(Vault, IdThatIsNotAPlainFileStemNeverBuildsAPath) {
@@ -511,7 +531,7 @@ TEST_F(Vault, IdThatIsNotAPlainFileStemNeverBuildsAPath) {
     for (const fs::path& target :
          {wallets() / ".json", wallets() / "..json", wallets() / "...json", wallets() / ".x.json",
           wallets() / "a" / "b.json", root() / "x.json", scratch() / "escape.json",
-          fs::path(absolute + ".json")}) {
+          fs::path(absolute + ".json"), wallets() / "held.json"}) {
         write_file(target, "sentinel");
     }
     const std::string ids[] = {"",       ".",    "..", ".x", "a/b", "../x", "../../escape",
@@ -524,7 +544,9 @@ TEST_F(Vault, IdThatIsNotAPlainFileStemNeverBuildsAPath) {
         EXPECT_EQ(saved.error().kind(), OxaLibError::Kind::InvalidInput);
         EXPECT_EQ(saved.error().display(),
                   "invalid input: wallet id '" + id + "' cannot be used as a file name");
-        const auto deleted = oxa_lib::delete_wallet_file(id, vault());
+        // Even read from a file of its own, such a wallet is not removed.
+        const auto deleted =
+            oxa_lib::delete_wallet_file({make_wallet(id, "n"), "held.json"}, vault());
         ASSERT_FALSE(deleted);
         EXPECT_EQ(deleted.error().kind(), OxaLibError::Kind::WalletNotFound);
         EXPECT_EQ(deleted.error().display(), "wallet not found: '" + id + "'");

@@ -5,6 +5,7 @@ import os
 import pathlib
 import random
 import signal
+import stat
 import subprocess
 import sys
 import textwrap
@@ -87,6 +88,23 @@ def test_killing_a_renaming_process_never_loses_the_wallet(vault):
         assert listed[0]["accounts"] == info["accounts"]
         assert [p.name for p in wallets.glob("*.json")] == [f"{info['id']}.json"]
     assert native.export_wallet(info["id"], vault_path_opt=vault) == ABANDON_PHRASE
+
+
+def test_a_copied_wallet_file_is_renamed_and_deleted_itself(vault):
+    info = native.import_wallet_mnemonic("A", ABANDON_PHRASE, vault_path_opt=vault)
+    original = pathlib.Path(vault) / "wallets" / f"{info['id']}.json"
+    copy = original.with_name("backup.json")
+    document = json.loads(original.read_text())
+    copy.write_text(json.dumps({**document, "name": "B"}, indent=2))
+    kept = original.read_bytes()
+
+    native.rename_wallet("B", "C", vault_path_opt=vault)
+    assert json.loads(copy.read_text()) == {**document, "name": "C"}
+    assert stat.S_IMODE(copy.stat().st_mode) == 0o600
+    native.delete_wallet("C", vault_path_opt=vault)
+    assert not copy.exists()
+    assert original.read_bytes() == kept
+    assert [w["name"] for w in native.list_wallets(vault)] == ["A"]
 
 
 def tamper(vault: str, wallet_id: str, change) -> pathlib.Path:
