@@ -81,10 +81,17 @@ bool write_all(int fd, std::string_view data) {
     return true;
 }
 
-/// Makes a completed rename or unlink in `dir` durable.
-void sync_directory(const fs::path& dir) {
+/// Makes a completed rename or unlink in `dir` durable. Until this succeeds
+/// a crash can undo the change, so a failure is the caller's error.
+LibStatus sync_directory(const fs::path& dir, std::string_view change) {
     Fd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd) ::fsync(fd.get());
+    if (fd && ::fsync(fd.get()) == 0) return oxa_core::OK;
+    const int err = errno;
+    // File systems that cannot sync a directory (EINVAL) have nothing to flush.
+    if (fd && err == EINVAL) return oxa_core::OK;
+    return Err{
+        OxaLibError::io(std::string(change) + ", but syncing " + display(dir) +
+                        " failed, so the change may not survive a crash: " + os_error_text(err))};
 }
 
 std::string temporary_name() {
@@ -115,15 +122,16 @@ LibStatus write_wallet_file(const fs::path& dir, const std::string& file_name,
     // Created 0600 and exclusive: the file never exists with wider permissions.
     Fd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (!fd) return Err{io_error(errno)};
-    const bool written = write_all(fd.get(), text) && ::fsync(fd.get()) == 0 && fd.close();
+    // The umask may have narrowed 0600 down to a file its owner cannot read.
+    const bool written = ::fchmod(fd.get(), 0600) == 0 && write_all(fd.get(), text) &&
+                         ::fsync(fd.get()) == 0 && fd.close();
     const int write_errno = errno;
     if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
         const int err = written ? errno : write_errno;
         ::unlink(temporary.c_str());
         return Err{io_error(err)};
     }
-    sync_directory(dir);
-    return oxa_core::OK;
+    return sync_directory(dir, "the wallet file " + display(target) + " was written");
 }
 
 LibStatus check_file_stem(const oxa_core::EncryptedWallet& wallet) {
@@ -381,8 +389,7 @@ LibStatus delete_wallet_file(const StoredWallet& stored, const VaultPath& vault)
     struct stat st{};
     if (::lstat(path.c_str(), &st) != 0) return Err{OxaLibError::wallet_not_found(id)};
     if (::unlink(path.c_str()) != 0) return Err{io_error(errno)};
-    sync_directory(dir.value());
-    return oxa_core::OK;
+    return sync_directory(dir.value(), "the wallet file " + display(path) + " was removed");
 }
 
 LibResult<VaultWriteLock> VaultWriteLock::acquire(const VaultPath& vault) {

@@ -71,14 +71,17 @@ LibResult<WalletAndNameCheck> load_wallet_checking_name(std::string_view name_or
                                                         const VaultPath& vault);
 
 /// Replaces (or creates) the file "<id>.json" atomically, with mode 0600
-/// from the start. An id that is not a plain file-name stem is refused.
+/// from the start whatever the umask. An id that is not a plain file-name
+/// stem is refused. A failed sync of the directory after the rename is an
+/// Io error: the file is in place but may not survive a crash.
 LibStatus save_encrypted_wallet(const oxa_core::EncryptedWallet& wallet, const VaultPath& vault);
 
 /// Replaces the file the wallet was read from, as save_encrypted_wallet does.
 LibStatus replace_stored_wallet(const StoredWallet& stored, const VaultPath& vault);
 
 /// Removes the file the wallet was read from; WalletNotFound with the id if
-/// it is gone or the id is not a plain file-name stem.
+/// it is gone or the id is not a plain file-name stem. A failed sync of the
+/// directory afterwards is an Io error.
 LibStatus delete_wallet_file(const StoredWallet& stored, const VaultPath& vault);
 
 /// The exclusive writer lock of one vault, held for the lifetime of the
