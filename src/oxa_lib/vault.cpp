@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <functional>
@@ -103,6 +104,17 @@ std::string temporary_name() {
     name += oxa_signer::hex_encode(nonce);
     name += ".tmp";
     return name;
+}
+
+/// Lock errors of file systems that cannot lock at all (NFS without a lock
+/// service, some FUSE mounts), as opposed to a lock that failed.
+bool locking_unsupported(int err) { return err == EBADF || err == ENOLCK || err == EOPNOTSUPP; }
+
+void warn_once_unlocked(const fs::path& dir, int err) {
+    static std::atomic<bool> warned{false};
+    if (warned.exchange(true)) return;
+    warn("cannot lock " + display(dir) + ": " + os_error_text(err) +
+         "; writing without the lock, so keep to one writing process at a time on this vault");
 }
 
 /// Writes `wallet` to `file_name` in `dir` through a temporary file: a crash
@@ -399,7 +411,11 @@ LibResult<VaultWriteLock> VaultWriteLock::acquire(const VaultPath& vault) {
     if (fd < 0) return Err{io_error(errno)};
     VaultWriteLock lock(fd);
     while (::flock(fd, LOCK_EX) != 0) {
-        if (errno != EINTR) return Err{io_error(errno)};
+        if (errno == EINTR) continue;
+        if (!locking_unsupported(errno)) return Err{io_error(errno)};
+        // No lock is worse than none only if it stops every write.
+        warn_once_unlocked(dir.value(), errno);
+        break;
     }
     return lock;
 }

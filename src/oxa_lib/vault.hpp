@@ -86,7 +86,9 @@ LibStatus delete_wallet_file(const StoredWallet& stored, const VaultPath& vault)
 
 /// The exclusive writer lock of one vault, held for the lifetime of the
 /// object. Writers take it before their name check and keep it until their
-/// file is saved or deleted.
+/// file is saved or deleted. Where the file system cannot lock (network file
+/// systems answer EBADF, ENOLCK or EOPNOTSUPP) the process warns once and
+/// writes without the lock.
 class VaultWriteLock {
 public:
     static LibResult<VaultWriteLock> acquire(const VaultPath& vault);

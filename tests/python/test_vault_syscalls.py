@@ -206,3 +206,27 @@ def test_a_failed_sync_of_the_directory_is_an_error(tmp_path, operation, nth_fsy
         f"I/O error: the wallet file {wallets / changed} was {change}, but syncing {wallets} "
         "failed, so the change may not survive a crash: Input/output error (os error 5)\n"
     )
+
+
+@pytest.mark.parametrize("errno_name", ["ENOLCK", "EBADF", "EOPNOTSUPP"])
+def test_a_vault_that_cannot_be_locked_is_written_with_one_warning(tmp_path, errno_name):
+    vault = str(tmp_path / "vault")
+    native.import_wallet_mnemonic("w", ABANDON_PHRASE, vault_path_opt=vault)
+    result, _ = traced(
+        tmp_path, vault, "create:new", "rename:new", "delete:w", inject=f"flock:error={errno_name}"
+    )
+    assert result.stdout == "ok\nok\nok\n"
+    (warning,) = result.stderr.splitlines()
+    assert warning.startswith(f"warning: cannot lock {tmp_path / 'vault' / 'wallets'}: ")
+    assert warning.endswith(
+        "; writing without the lock, so keep to one writing process at a time on this vault"
+    )
+    assert [w["name"] for w in native.list_wallets(vault)] == ["new-renamed"]
+
+
+def test_other_lock_failures_still_stop_the_write(tmp_path):
+    vault = str(tmp_path / "vault")
+    native.list_wallets(vault)
+    result, _ = traced(tmp_path, vault, "create:new", inject="flock:error=EIO")
+    assert result.stdout == "I/O error: Input/output error (os error 5)\n"
+    assert native.list_wallets(vault) == []
