@@ -10,7 +10,9 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -95,8 +97,10 @@ LibStatus sync_directory(const fs::path& dir, std::string_view change) {
                         " failed, so the change may not survive a crash: " + os_error_text(err))};
 }
 
+constexpr std::size_t TEMPORARY_NONCE_BYTES = 8;
+
 std::string temporary_name() {
-    std::array<std::uint8_t, 8> nonce{};
+    std::array<std::uint8_t, TEMPORARY_NONCE_BYTES> nonce{};
     oxa_signer::random_fill(nonce);
     // Starts with a dot and ends in ".tmp": never taken for a wallet file. The
     // id stays out of it, so any id whose file name fits also fits here.
@@ -104,6 +108,40 @@ std::string temporary_name() {
     name += oxa_signer::hex_encode(nonce);
     name += ".tmp";
     return name;
+}
+
+/// Exactly the names temporary_name makes: nothing else is ever removed as one.
+bool is_temporary_name(std::string_view name) {
+    constexpr std::string_view EXT = ".tmp";
+    constexpr std::size_t HEX_DIGITS = 2 * TEMPORARY_NONCE_BYTES;
+    if (name.size() != 1 + HEX_DIGITS + EXT.size() || name.front() != '.' || !name.ends_with(EXT)) {
+        return false;
+    }
+    return std::all_of(name.begin() + 1, name.begin() + 1 + HEX_DIGITS,
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+// A save lasts milliseconds; a temporary file this old lost its writer.
+constexpr std::chrono::seconds STALE_TEMPORARY_AGE{5 * 60};
+
+/// Removes our temporary files older than STALE_TEMPORARY_AGE: a writer
+/// killed between creating one and renaming it leaves a whole sealed copy of
+/// the wallet, which would outlive even the wallet's deletion.
+void remove_stale_temporaries(const fs::path& dir) {
+    std::unique_ptr<DIR, int (*)(DIR*)> stream(::opendir(dir.c_str()), ::closedir);
+    if (!stream) return;
+    const int dir_fd = ::dirfd(stream.get());
+    const std::time_t cutoff = std::time(nullptr) - STALE_TEMPORARY_AGE.count();
+    while (const dirent* entry = ::readdir(stream.get())) {
+        if (!is_temporary_name(entry->d_name)) continue;
+        struct stat st{};
+        if (::fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (!S_ISREG(st.st_mode) || st.st_mtime > cutoff) continue;
+        if (::unlinkat(dir_fd, entry->d_name, 0) != 0 && errno != ENOENT) {
+            warn("failed to remove the stale temporary file " + display(dir / entry->d_name) +
+                 ": " + os_error_text(errno));
+        }
+    }
 }
 
 /// Lock errors of file systems that cannot lock at all (NFS without a lock
@@ -417,6 +455,7 @@ LibResult<VaultWriteLock> VaultWriteLock::acquire(const VaultPath& vault) {
         warn_once_unlocked(dir.value(), errno);
         break;
     }
+    remove_stale_temporaries(dir.value());
     return lock;
 }
 

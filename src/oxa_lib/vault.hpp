@@ -86,9 +86,11 @@ LibStatus delete_wallet_file(const StoredWallet& stored, const VaultPath& vault)
 
 /// The exclusive writer lock of one vault, held for the lifetime of the
 /// object. Writers take it before their name check and keep it until their
-/// file is saved or deleted. Where the file system cannot lock (network file
-/// systems answer EBADF, ENOLCK or EOPNOTSUPP) the process warns once and
-/// writes without the lock.
+/// file is saved or deleted. Taking it removes the temporary files that
+/// writers killed mid-save left behind (each a whole sealed wallet), once
+/// they are a few minutes old. Where the file system cannot lock (network
+/// file systems answer EBADF, ENOLCK or EOPNOTSUPP) the process warns once
+/// and writes without the lock.
 class VaultWriteLock {
 public:
     static LibResult<VaultWriteLock> acquire(const VaultPath& vault);

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <future>
@@ -592,6 +593,41 @@ TEST_F(Vault, WriteLockExcludesAnotherProcessUntilReleased) {
     auto again = oxa_lib::VaultWriteLock::acquire(vault());
     ASSERT_TRUE(again) << again.error().display();
     EXPECT_FALSE(another_process_can_lock(wallets()));
+}
+
+TEST_F(Vault, WriteLockRemovesOnlyOurOwnStaleTemporaryFiles) {
+    list();
+    const std::string ours = ".0123456789abcdef.tmp";
+    const std::vector<std::string> kept = {
+        ".0123456789ABCDEF.tmp", ".0123456789abcde.tmp",  ".0123456789abcdef0.tmp",
+        "0123456789abcdef.tmp",  ".0123456789abcdeg.tmp", ".0123456789abcdef.tmp.bak",
+    };
+    for (const std::string& name : kept) write_file(wallets() / name, "{");
+    write_file(wallets() / ours, "{");
+    fs::create_directory(wallets() / ".fedcba9876543210.tmp");
+    fs::create_symlink(wallets() / ours, wallets() / ".00112233aabbccdd.tmp");
+    const auto age = [&](const std::string& name, std::chrono::minutes minutes) {
+        const std::time_t then = std::time(nullptr) - minutes.count() * 60;
+        const timespec times[2] = {{then, 0}, {then, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, (wallets() / name).c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+    };
+    for (const auto& entry : fs::directory_iterator(wallets())) {
+        age(entry.path().filename(), std::chrono::minutes(60));
+    }
+    const std::string fresh = ".aaaaaaaaaaaaaaaa.tmp";
+    write_file(wallets() / fresh, "{");
+    age(fresh, std::chrono::minutes(4));
+
+    const auto before = names_in(wallets());
+    list();
+    EXPECT_EQ(names_in(wallets()), before) << "readers leave temporary files alone";
+    {
+        const auto lock = oxa_lib::VaultWriteLock::acquire(vault());
+        ASSERT_TRUE(lock) << lock.error().display();
+    }
+    std::vector<std::string> expected = before;
+    std::erase(expected, ours);
+    EXPECT_EQ(names_in(wallets()), expected);
 }
 
 }  // namespace
