@@ -155,6 +155,45 @@ void warn_once_unlocked(const fs::path& dir, int err) {
          "; writing without the lock, so keep to one writing process at a time on this vault");
 }
 
+/// Creates `dir` and any missing parent, each with mode 0700 from the start:
+/// a directory born with the umask's permissions would be open to others
+/// until it is chmodded. An existing entry is left for the caller to judge.
+int make_directories(const fs::path& dir) {
+    if (::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) return 0;
+    if (errno != ENOENT) return errno;
+    const fs::path parent = dir.parent_path();
+    if (parent.empty() || parent == dir) return ENOENT;
+    if (const int err = make_directories(parent); err != 0) return err;
+    if (::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) return 0;
+    return errno;
+}
+
+/// Creates `dir` if missing and checks that it is a directory.
+LibStatus prepare_directory(const fs::path& dir) {
+    if (const int err = make_directories(dir); err != 0) return Err{io_error(err)};
+    struct stat st{};
+    if (::stat(dir.c_str(), &st) != 0) return Err{io_error(errno)};
+    if (!S_ISDIR(st.st_mode)) return Err{io_error(ENOTDIR)};
+    return oxa_core::OK;
+}
+
+struct WalletsDir {
+    fs::path path;
+    bool mode_reported;  // set_dir_permissions already warned about its mode
+};
+
+LibResult<WalletsDir> prepare_wallets_dir(const VaultPath& vault) {
+    const fs::path root = resolve_vault_path(vault);
+    if (root.native().find('\0') != std::string::npos) {
+        return Err{OxaLibError::invalid_input("vault path must not contain a NUL character")};
+    }
+    fs::path dir = root / "wallets";
+    if (auto prepared = prepare_directory(dir); !prepared) return Err{std::move(prepared).error()};
+    set_dir_permissions(root);
+    const bool mode_reported = !set_dir_permissions(dir);
+    return WalletsDir{std::move(dir), mode_reported};
+}
+
 /// Writes `wallet` to `file_name` in `dir` through a temporary file: a crash
 /// leaves the old file or the new one, never a part.
 LibStatus write_wallet_file(const fs::path& dir, const std::string& file_name,
@@ -248,10 +287,10 @@ oxa_core::Result<std::string_view, std::string> read_wallet_text(int dir_fd, con
 LibStatus scan_wallets(
     const VaultPath& vault,
     const std::function<void(oxa_core::EncryptedWallet&&, std::string_view)>& visit) {
-    auto prepared = wallets_dir(vault);
+    auto prepared = prepare_wallets_dir(vault);
     if (!prepared) return Err{std::move(prepared).error()};
-    const fs::path& dir = prepared.value();
-    check_vault_permissions(dir);
+    const fs::path& dir = prepared.value().path;
+    if (!prepared.value().mode_reported) check_vault_permissions(dir);
 
     std::unique_ptr<DIR, int (*)(DIR*)> stream(::opendir(dir.c_str()), ::closedir);
     if (!stream) {
@@ -327,10 +366,18 @@ fs::path resolve_vault_path(const VaultPath& vault) {
     return oxa_core::Config::default_config().vault_path;
 }
 
-void set_dir_permissions(const fs::path& dir) {
+bool set_dir_permissions(const fs::path& dir) {
+    struct stat st{};
+    // A directory we cannot even stat gets chmod's own explanation below.
+    if (::stat(dir.c_str(), &st) == 0 &&
+        (st.st_uid != ::geteuid() || (st.st_mode & S_ISVTX) != 0)) {
+        check_vault_permissions(dir);
+        return false;
+    }
     if (::chmod(dir.c_str(), 0700) != 0) {
         warn("failed to set permissions on " + display(dir) + ": " + os_error_text(errno));
     }
+    return true;
 }
 
 void check_vault_permissions(const fs::path& dir) {
@@ -344,17 +391,9 @@ void check_vault_permissions(const fs::path& dir) {
 }
 
 LibResult<fs::path> wallets_dir(const VaultPath& vault) {
-    const fs::path root = resolve_vault_path(vault);
-    if (root.native().find('\0') != std::string::npos) {
-        return Err{OxaLibError::invalid_input("vault path must not contain a NUL character")};
-    }
-    fs::path dir = root / "wallets";
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    if (ec) return Err{io_error(ec.value())};
-    set_dir_permissions(root);
-    set_dir_permissions(dir);
-    return dir;
+    auto prepared = prepare_wallets_dir(vault);
+    if (!prepared) return Err{std::move(prepared).error()};
+    return std::move(prepared.value().path);
 }
 
 LibResult<std::vector<oxa_core::EncryptedWallet>> list_encrypted_wallets(const VaultPath& vault) {

@@ -24,13 +24,16 @@ using VaultPath = std::optional<std::filesystem::path>;
 /// The given path as it is, or ".oxa" under the home directory.
 std::filesystem::path resolve_vault_path(const VaultPath& vault);
 
-/// The wallets directory, created if missing; mode 0700 re-applied to it and
-/// to the vault directory on every call (a failure only warns).
+/// The wallets directory, each missing directory on the way created with mode
+/// 0700; set_dir_permissions applied to it and to the vault directory on every
+/// call.
 LibResult<std::filesystem::path> wallets_dir(const VaultPath& vault);
 
-/// Sets mode 0700, or writes "warning: failed to set permissions on ..." to
-/// standard error.
-void set_dir_permissions(const std::filesystem::path& dir);
+/// Sets mode 0700 on a directory of the effective user without the sticky
+/// bit (a failure only warns: "warning: failed to set permissions on ...")
+/// and returns true. Any other directory, someone else's or a shared one such
+/// as /tmp, keeps its mode and gets check_vault_permissions' warning; false.
+bool set_dir_permissions(const std::filesystem::path& dir);
 
 /// Writes "warning: <dir> has permissions 0NNN, expected 0700" when they differ.
 void check_vault_permissions(const std::filesystem::path& dir);

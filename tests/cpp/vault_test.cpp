@@ -21,6 +21,7 @@
 
 #include "oxa_lib/vault.hpp"
 #include "scratch_dir.hpp"
+#include "user_dirs.hpp"
 
 namespace {
 
@@ -215,6 +216,51 @@ TEST(VaultPermissions, FailedChmodOnlyWarns) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "warning: failed to set permissions on " + missing.string() +
                   ": No such file or directory (os error 2)\n");
+}
+
+struct KeptModeCase {
+    const char* what;
+    bool needs_root;
+    std::function<fs::path(const fs::path& root)> make;  // returns the directory left alone
+    unsigned mode;
+};
+
+TEST_F(Vault, SharedOrForeignDirsKeepTheirModeAndWarn) {
+    const auto sticky = [](const fs::path& dir) {
+        fs::create_directories(dir);
+        ::chmod(dir.c_str(), 01777);
+        return dir;
+    };
+    const KeptModeCase cases[] = {
+        {"sticky vault directory", false, sticky, 01777},
+        {"sticky wallets directory", false,
+         [&](const fs::path& root) { return sticky(root / "wallets"); }, 01777},
+        {"vault directory of another user", true,
+         [](const fs::path& root) {
+             oxa_test::make_foreign_dir(root, 0770);
+             return root;
+         },
+         0770},
+    };
+    for (const KeptModeCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.needs_root && !oxa_test::can_make_foreign_dirs()) continue;
+        fs::remove_all(root());
+        const fs::path kept = c.make(root());
+        char shown[8];
+        std::snprintf(shown, sizeof shown, "%04o", c.mode & 0777);
+        testing::internal::CaptureStderr();
+        list();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "warning: " + kept.string() + " has permissions " + shown + ", expected 0700\n");
+        EXPECT_EQ(mode_of(kept), c.mode);
+        // What is ours and not shared is still closed.
+        for (const fs::path& dir : {root(), wallets()}) {
+            if (dir != kept) {
+                EXPECT_EQ(mode_of(dir), 0700u) << dir;
+            }
+        }
+    }
 }
 
 // Saving ----------------------------------------------------------------------

@@ -188,6 +188,16 @@ def test_a_delete_unlinks_then_syncs_the_directory(tmp_path):
     ]
 
 
+def test_missing_directories_are_made_owner_only_from_the_start(tmp_path):
+    vault = tmp_path / "a" / "b" / "vault"
+    result, calls = traced(tmp_path, str(vault), "list:")
+    assert result.stdout == "ok\n"
+    made = [(c.paths()[0], last_argument(c)) for c in calls if c.name.startswith("mkdir")]
+    for directory in (tmp_path / "a", tmp_path / "a" / "b", vault, vault / "wallets"):
+        assert (str(directory), "0700") in made
+    assert {mode for _, mode in made} == {"0700"}
+
+
 @pytest.mark.parametrize(
     ("operation", "nth_fsync", "change"),
     [("create:new", 2, "written"), ("rename:w", 2, "written"), ("delete:w", 1, "removed")],
