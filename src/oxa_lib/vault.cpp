@@ -19,7 +19,7 @@
 #include <utility>
 
 #include "os_error.hpp"
-#include "oxa_core/config.hpp"
+#include "oxa_core/home_dir.hpp"
 #include "oxa_core/utf8.hpp"
 #include "oxa_signer/encoding/hex.hpp"
 #include "oxa_signer/random.hpp"
@@ -168,9 +168,29 @@ int make_directories(const fs::path& dir) {
     return errno;
 }
 
-/// Creates `dir` if missing and checks that it is a directory.
-LibStatus prepare_directory(const fs::path& dir) {
+/// Where the vault is, and whether the system chose it (then it must be ours).
+struct VaultLocation {
+    fs::path root;
+    bool is_default;
+    bool shared_tmp;
+};
+
+VaultLocation locate_vault(const VaultPath& vault) {
+    if (vault) return {*vault, false, false};
+    const oxa_core::HomeDir home = oxa_core::find_home_dir();
+    return {home.oxa_dir(), true, home.shared_tmp};
+}
+
+/// Creates `dir` if missing and checks that it is a directory the vault may use.
+LibStatus prepare_directory(const fs::path& dir, const VaultLocation& location) {
     if (const int err = make_directories(dir); err != 0) return Err{io_error(err)};
+    if (location.is_default) {
+        if (auto refusal = oxa_core::default_dir_refusal(dir, location.shared_tmp)) {
+            return Err{OxaLibError::io("refusing to use " + display(dir) + ": it " + *refusal +
+                                       "; set HOME to your own home directory, or pass a vault "
+                                       "path")};
+        }
+    }
     struct stat st{};
     if (::stat(dir.c_str(), &st) != 0) return Err{io_error(errno)};
     if (!S_ISDIR(st.st_mode)) return Err{io_error(ENOTDIR)};
@@ -183,13 +203,18 @@ struct WalletsDir {
 };
 
 LibResult<WalletsDir> prepare_wallets_dir(const VaultPath& vault) {
-    const fs::path root = resolve_vault_path(vault);
-    if (root.native().find('\0') != std::string::npos) {
+    const VaultLocation location = locate_vault(vault);
+    if (location.root.native().find('\0') != std::string::npos) {
         return Err{OxaLibError::invalid_input("vault path must not contain a NUL character")};
     }
-    fs::path dir = root / "wallets";
-    if (auto prepared = prepare_directory(dir); !prepared) return Err{std::move(prepared).error()};
-    set_dir_permissions(root);
+    fs::path dir = location.root / "wallets";
+    // The vault directory is judged before anything is made inside it.
+    for (const fs::path& each : {location.root, dir}) {
+        if (auto prepared = prepare_directory(each, location); !prepared) {
+            return Err{std::move(prepared).error()};
+        }
+    }
+    set_dir_permissions(location.root);
     const bool mode_reported = !set_dir_permissions(dir);
     return WalletsDir{std::move(dir), mode_reported};
 }
@@ -361,10 +386,7 @@ private:
 
 }  // namespace
 
-fs::path resolve_vault_path(const VaultPath& vault) {
-    if (vault) return *vault;
-    return oxa_core::Config::default_config().vault_path;
-}
+fs::path resolve_vault_path(const VaultPath& vault) { return locate_vault(vault).root; }
 
 bool set_dir_permissions(const fs::path& dir) {
     struct stat st{};

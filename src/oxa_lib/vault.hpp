@@ -5,6 +5,10 @@
 // Writes are crash-safe (temporary file, fsync, rename, fsync of the
 // directory) and serialized between processes by an exclusive flock on the
 // wallets directory; readers take no lock and always see whole files.
+//
+// The default vault (no path given) is used only if its directories belong
+// to the effective user: a directory another user made, in the shared /tmp
+// above all, could be emptied or filled by them.
 
 #include <cstddef>
 #include <filesystem>
@@ -26,7 +30,8 @@ std::filesystem::path resolve_vault_path(const VaultPath& vault);
 
 /// The wallets directory, each missing directory on the way created with mode
 /// 0700; set_dir_permissions applied to it and to the vault directory on every
-/// call.
+/// call. A default vault or wallets directory that default_dir_refusal
+/// refuses is an Io error naming it, and nothing is created inside it.
 LibResult<std::filesystem::path> wallets_dir(const VaultPath& vault);
 
 /// Sets mode 0700 on a directory of the effective user without the sticky

@@ -1,10 +1,13 @@
 #pragma once
-// Test helpers for directories that belong to another user.
+// Test helpers for the default locations: a scoped HOME, and directories that
+// belong to another user.
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -12,6 +15,31 @@ namespace oxa_test {
 
 /// Owns the directories handed to "another user" (the conventional nobody).
 inline constexpr uid_t OTHER_UID = 65534;
+
+/// Sets or unsets HOME for one scope and restores it afterwards.
+class HomeOverride {
+public:
+    explicit HomeOverride(const char* value) {
+        if (const char* old = std::getenv("HOME")) m_saved = old;
+        if (value != nullptr) {
+            ::setenv("HOME", value, 1);
+        } else {
+            ::unsetenv("HOME");
+        }
+    }
+    ~HomeOverride() {
+        if (m_saved) {
+            ::setenv("HOME", m_saved->c_str(), 1);
+        } else {
+            ::unsetenv("HOME");
+        }
+    }
+    HomeOverride(const HomeOverride&) = delete;
+    HomeOverride& operator=(const HomeOverride&) = delete;
+
+private:
+    std::optional<std::string> m_saved;
+};
 
 /// Only root can hand a directory to another user.
 inline bool can_make_foreign_dirs() { return ::geteuid() == 0; }

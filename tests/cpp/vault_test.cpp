@@ -14,6 +14,7 @@
 #include <functional>
 #include <future>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -84,6 +85,12 @@ std::map<std::string, std::string> snapshot(const fs::path& root) {
         tree[entry.path()] = entry.is_regular_file() ? read_file(entry.path()) : "<directory>";
     }
     return tree;
+}
+
+template <class Result>
+std::optional<OxaLibError> error_of(const Result& result) {
+    if (result) return std::nullopt;
+    return result.error();
 }
 
 std::vector<std::string> ids_of(const std::vector<EncryptedWallet>& wallets) {
@@ -261,6 +268,78 @@ TEST_F(Vault, SharedOrForeignDirsKeepTheirModeAndWarn) {
             }
         }
     }
+}
+
+TEST_F(Vault, DefaultVaultOfAnotherUserIsRefused) {
+    if (!oxa_test::can_make_foreign_dirs()) GTEST_SKIP() << "only root can make another user's";
+    const fs::path home = scratch() / "home";
+    const fs::path elsewhere = scratch() / "elsewhere";
+    oxa_test::HomeOverride override_home(home.c_str());
+    const std::pair<const char*, std::function<fs::path()>> cases[] = {
+        {"vault directory",
+         [&] {
+             oxa_test::make_foreign_dir(home / ".oxa", 0777);
+             return home / ".oxa";
+         }},
+        {"wallets directory",
+         [&] {
+             fs::create_directories(home / ".oxa");
+             oxa_test::make_foreign_dir(home / ".oxa" / "wallets", 0777);
+             return home / ".oxa" / "wallets";
+         }},
+        {"link to another user's directory",
+         [&] {
+             oxa_test::make_foreign_dir(elsewhere, 0777);
+             fs::create_directories(home);
+             fs::create_directory_symlink(elsewhere, home / ".oxa");
+             return home / ".oxa";
+         }},
+    };
+    for (const auto& [what, make] : cases) {
+        SCOPED_TRACE(what);
+        fs::remove_all(home);
+        fs::remove_all(elsewhere);
+        const fs::path refused = make();
+        const std::string expected =
+            "I/O error: refusing to use " + refused.string() + ": it belongs to uid " +
+            std::to_string(oxa_test::OTHER_UID) +
+            ", not to the current user (uid 0); set HOME to your own home directory, or pass a "
+            "vault path";
+        const auto before = snapshot(scratch());
+        const std::vector<std::pair<const char*, std::function<std::optional<OxaLibError>()>>>
+            accesses = {
+                {"list", [] { return error_of(oxa_lib::list_encrypted_wallets(std::nullopt)); }},
+                {"save",
+                 [] {
+                     return error_of(
+                         oxa_lib::save_encrypted_wallet(make_wallet("w", "w"), std::nullopt));
+                 }},
+                {"lock", [] { return error_of(oxa_lib::VaultWriteLock::acquire(std::nullopt)); }},
+        };
+        for (const auto& [access, refusal] : accesses) {
+            SCOPED_TRACE(access);
+            testing::internal::CaptureStderr();
+            const std::optional<OxaLibError> error = refusal();
+            EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+            ASSERT_TRUE(error) << "the vault was used";
+            EXPECT_EQ(error->kind(), OxaLibError::Kind::Io);
+            EXPECT_EQ(error->display(), expected);
+        }
+        EXPECT_EQ(snapshot(scratch()), before);
+        EXPECT_EQ(mode_of(refused), 0777u);
+    }
+}
+
+TEST_F(Vault, DefaultVaultLinkedToAnOwnDirectoryIsUsed) {
+    const fs::path home = scratch() / "home";
+    const fs::path target = scratch() / "dotfiles" / "oxa";
+    fs::create_directories(target);
+    fs::create_directories(home);
+    fs::create_directory_symlink(target, home / ".oxa");
+    oxa_test::HomeOverride override_home(home.c_str());
+    const auto saved = oxa_lib::save_encrypted_wallet(make_wallet("w", "w"), std::nullopt);
+    ASSERT_TRUE(saved) << saved.error().display();
+    EXPECT_EQ(names_in(target / "wallets"), std::vector<std::string>{"w.json"});
 }
 
 // Saving ----------------------------------------------------------------------
