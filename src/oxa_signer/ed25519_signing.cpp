@@ -54,4 +54,14 @@ SignerResult<SignOutput> ed25519_sign(ByteSpan private_key, ByteSpan data) {
     return out;
 }
 
+bool ed25519_verify(ByteSpan public_key, ByteSpan data, ByteSpan signature) {
+    if (public_key.size() != Ed25519PublicKey{}.size() ||
+        signature.size() != ED25519_SIGNATURE_BYTES) {
+        return false;
+    }
+    ensure_sodium_ready();
+    return crypto_sign_ed25519_verify_detached(signature.data(), data.data(), data.size(),
+                                               public_key.data()) == 0;
+}
+
 }  // namespace oxa_signer

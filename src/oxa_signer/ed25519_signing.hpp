@@ -21,4 +21,9 @@ SignerResult<Ed25519PublicKey> ed25519_public_key(ByteSpan private_key);
 /// R || S and no recovery id. Same key rule as ed25519_public_key.
 SignerResult<SignOutput> ed25519_sign(ByteSpan private_key, ByteSpan data);
 
+/// Whether `signature` (R || S, 64 bytes) is `public_key`'s over `data`, as
+/// libsodium checks it: a non-canonical S or a small-order key or R is refused.
+/// Wrong lengths are simply false.
+bool ed25519_verify(ByteSpan public_key, ByteSpan data, ByteSpan signature);
+
 }  // namespace oxa_signer

@@ -92,4 +92,38 @@ SignerResult<SignOutput> secp256k1_sign_hash(ByteSpan private_key, ByteSpan hash
     return out;
 }
 
+std::optional<UncompressedPublicKey> secp256k1_recover(ByteSpan hash, ByteSpan signature) {
+    if (hash.size() != SECP256K1_HASH_BYTES || signature.size() != SECP256K1_SIGNATURE_BYTES ||
+        signature[64] > 3) {
+        return std::nullopt;
+    }
+    const secp256k1_context* context = shared_secp256k1_context();
+    secp256k1_ecdsa_recoverable_signature parsed;
+    if (secp256k1_ecdsa_recoverable_signature_parse_compact(context, &parsed, signature.data(),
+                                                            signature[64]) != 1) {
+        return std::nullopt;
+    }
+    secp256k1_pubkey point;
+    if (secp256k1_ecdsa_recover(context, &point, &parsed, hash.data()) != 1) return std::nullopt;
+    return serialize_point<65>(point, SECP256K1_EC_UNCOMPRESSED);
+}
+
+bool secp256k1_is_low_s(ByteSpan compact_signature) {
+    if (compact_signature.size() < 64) return false;
+    const secp256k1_context* context = shared_secp256k1_context();
+    secp256k1_ecdsa_signature parsed;
+    if (secp256k1_ecdsa_signature_parse_compact(context, &parsed, compact_signature.data()) != 1) {
+        return false;
+    }
+    // Normalizing reports whether it had to change anything.
+    return secp256k1_ecdsa_signature_normalize(context, nullptr, &parsed) == 0;
+}
+
+CompressedPublicKey secp256k1_compress(const UncompressedPublicKey& point) {
+    CompressedPublicKey out{};
+    out[0] = static_cast<std::uint8_t>(0x02 | (point[64] & 1));
+    std::copy(point.begin() + 1, point.begin() + 33, out.begin() + 1);
+    return out;
+}
+
 }  // namespace oxa_signer

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "traits.hpp"
@@ -33,5 +34,17 @@ SignerResult<CompressedPublicKey> secp256k1_compressed_public_key(ByteSpan priva
 /// key rule above applies.
 SignerResult<SignOutput> secp256k1_sign_hash(ByteSpan private_key, ByteSpan hash,
                                              std::string_view hash_noun);
+
+/// The key that made a recoverable signature r || s || recovery id (0 to 3)
+/// over a 32-byte hash, or nothing when the bytes recover no key (wrong
+/// lengths, r or s zero or not below the group order, no point for r). A high
+/// s recovers like a low one; a caller that must refuse it checks first.
+std::optional<UncompressedPublicKey> secp256k1_recover(ByteSpan hash, ByteSpan signature);
+
+/// Whether the 64 bytes r || s are in low-S form (s at most half the order).
+bool secp256k1_is_low_s(ByteSpan compact_signature);
+
+/// The SEC1 compressed form of an uncompressed point.
+CompressedPublicKey secp256k1_compress(const UncompressedPublicKey& point);
 
 }  // namespace oxa_signer
