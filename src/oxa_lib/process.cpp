@@ -2,12 +2,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <optional>
 #include <utility>
 
 extern char** environ;
@@ -56,29 +58,77 @@ private:
     bool m_ok = false;
 };
 
-/// Reads both streams until both reach end of file.
-void drain(int out_fd, int err_fd, std::string& out, std::string& err) {
+PipeReadHook g_read_hook = nullptr;
+
+ssize_t read_pipe(int fd, void* buffer, std::size_t size) {
+    return g_read_hook != nullptr ? g_read_hook(fd, buffer, size) : ::read(fd, buffer, size);
+}
+
+/// A started child that is always reaped: if it still runs when the object
+/// dies (an early return, an exception), it is killed first, so it can
+/// neither be left behind nor keep us waiting on a pipe nobody reads.
+class Child {
+public:
+    explicit Child(pid_t pid) noexcept : m_pid(pid) {}
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    ~Child() {
+        if (m_pid < 0) return;
+        ::kill(m_pid, SIGKILL);
+        wait();
+    }
+
+    /// Waits for the child to end and reaps it.
+    ExitStatus wait() noexcept {
+        int status = 0;
+        pid_t reaped = 0;
+        while ((reaped = ::waitpid(m_pid, &status, 0)) < 0 && errno == EINTR) {
+        }
+        m_pid = -1;
+        // ECHILD: with SIGCHLD ignored the system reaps the child and keeps no status.
+        if (reaped < 0) return ExitStatus::Unknown;
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ExitStatus::Succeeded
+                                                             : ExitStatus::Failed;
+    }
+
+private:
+    pid_t m_pid;
+};
+
+/// Reads both streams until both reach end of file; stops with the reason
+/// when one passes `limit` bytes or poll or read fails.
+std::optional<ProcessFailure> drain(int out_fd, int err_fd, std::size_t limit, std::string& out,
+                                    std::string& err) {
     std::array<pollfd, 2> fds{{{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}}};
     std::array<std::string*, 2> sinks{&out, &err};
     std::array<char, 16384> buffer{};
     int open_streams = 2;
     while (open_streams > 0) {
         if (::poll(fds.data(), fds.size(), -1) < 0) {
-            if (errno == EINTR) continue;
-            return;
+            const int error = errno;
+            if (error == EINTR) continue;
+            return ProcessFailure{ProcessFailure::Kind::ReadFailed, error};
         }
         for (std::size_t i = 0; i < fds.size(); ++i) {
             if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-            const ssize_t n = ::read(fds[i].fd, buffer.data(), buffer.size());
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
+            const ssize_t n = read_pipe(fds[i].fd, buffer.data(), buffer.size());
+            if (n < 0) {
+                const int error = errno;
+                if (error == EINTR) continue;
+                return ProcessFailure{ProcessFailure::Kind::ReadFailed, error};
+            }
+            if (n == 0) {
                 fds[i].fd = -1;  // poll ignores negative descriptors
                 --open_streams;
                 continue;
             }
+            if (static_cast<std::size_t>(n) > limit - sinks[i]->size()) {
+                return ProcessFailure{ProcessFailure::Kind::OutputTooLarge, 0};
+            }
             sinks[i]->append(buffer.data(), static_cast<std::size_t>(n));
         }
     }
+    return std::nullopt;
 }
 
 // The child reads nothing and writes into the two pipes.
@@ -89,23 +139,21 @@ bool redirect_streams(posix_spawn_file_actions_t* actions, int out_fd, int err_f
            ::posix_spawn_file_actions_adddup2(actions, err_fd, STDERR_FILENO) == 0;
 }
 
-bool wait_succeeded(pid_t pid) {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return false;
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 }  // namespace
 
-oxa_core::Result<ProcessOutput, int> run_process(const std::vector<std::string>& argv) {
-    if (argv.empty()) return oxa_core::Err{EINVAL};
+void set_pipe_read_hook(PipeReadHook hook) noexcept { g_read_hook = hook; }
+
+oxa_core::Result<ProcessOutput, ProcessFailure> run_process(const std::vector<std::string>& argv,
+                                                            std::size_t output_limit) {
+    const auto not_started = [](int error) {
+        return oxa_core::Err{ProcessFailure{ProcessFailure::Kind::NotStarted, error}};
+    };
+    if (argv.empty()) return not_started(EINVAL);
     Pipe out, err;
     SpawnActions actions;
-    if (!out.ok() || !err.ok() || !actions.ok()) return oxa_core::Err{errno};
+    if (!out.ok() || !err.ok() || !actions.ok()) return not_started(errno);
     if (!redirect_streams(actions.get(), out.write_end(), err.write_end())) {
-        return oxa_core::Err{ENOMEM};
+        return not_started(ENOMEM);
     }
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
@@ -115,13 +163,17 @@ oxa_core::Result<ProcessOutput, int> run_process(const std::vector<std::string>&
     pid_t pid = 0;
     const int spawn_error =
         ::posix_spawnp(&pid, args[0], actions.get(), nullptr, args.data(), environ);
-    if (spawn_error != 0) return oxa_core::Err{spawn_error};
+    if (spawn_error != 0) return not_started(spawn_error);
+    Child child(pid);
     // Only the child may hold the write ends, or the reads below never end.
     out.close_write();
     err.close_write();
-    ProcessOutput result{false, {}, {}};
-    drain(out.read_end(), err.read_end(), result.standard_output, result.standard_error);
-    result.succeeded = wait_succeeded(pid);
+    ProcessOutput result{ExitStatus::Failed, {}, {}};
+    if (const auto failure = drain(out.read_end(), err.read_end(), output_limit,
+                                   result.standard_output, result.standard_error)) {
+        return oxa_core::Err{*failure};
+    }
+    result.status = child.wait();
     return result;
 }
 

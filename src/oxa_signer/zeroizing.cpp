@@ -3,7 +3,6 @@
 #include <sodium.h>
 
 #include <cstring>
-#include <new>
 #include <utility>
 
 #include "process_hardening.hpp"
@@ -45,10 +44,7 @@ SecretBytes::~SecretBytes() { release(); }
 
 SecretBytes SecretBytes::allocate(std::size_t len, std::size_t cap) {
     if (cap == 0) return SecretBytes();
-    auto* data = static_cast<std::uint8_t*>(::operator new(cap));
-    std::memset(data, 0, cap);
-    mlock_slice(data, cap);
-    return SecretBytes(data, len, cap);
+    return SecretBytes(map_secret_pages(cap), len, cap);
 }
 
 SecretBytes SecretBytes::from_slice(std::span<const std::uint8_t> bytes) {
@@ -89,9 +85,8 @@ void SecretBytes::release() noexcept {
     wipe(m_data, m_len);
     m_len = 0;
     wipe(m_data, m_cap);
-    munlock_slice(m_data, m_cap);
     if (g_release_hook != nullptr) g_release_hook(m_data, m_cap);
-    ::operator delete(m_data);
+    unmap_secret_pages(m_data, m_cap);
     m_data = nullptr;
     m_cap = 0;
 }

@@ -23,10 +23,11 @@ void wipe(std::string& s) noexcept;
 using SecretReleaseHook = void (*)(const std::uint8_t* data, std::size_t capacity);
 void set_secret_release_hook(SecretReleaseHook hook) noexcept;
 
-/// A fixed-capacity byte buffer for secrets. The allocation is pinned with
-/// mlock_slice when it is made and zeroed over its whole capacity, unpinned
-/// and freed when the buffer dies. Move-only; it never grows, so no copy of
-/// its bytes is ever left behind in freed memory.
+/// A fixed-capacity byte buffer for secrets. The allocation has pages of its
+/// own (map_secret_pages: pinned, left out of core dumps, between guard
+/// pages) and is zeroed over its whole capacity, unpinned and unmapped when
+/// the buffer dies. Move-only; it never grows, so no copy of its bytes is
+/// ever left behind in freed memory.
 class SecretBytes {
 public:
     SecretBytes() noexcept = default;

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -24,7 +26,9 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 using nlohmann::json;
 using oxa_core::ChainType;
+using oxa_lib::ExitStatus;
 using oxa_lib::OxaLibError;
+using oxa_lib::ProcessFailure;
 using oxa_test::HttpResponse;
 using oxa_test::HttpTestServer;
 
@@ -56,6 +60,41 @@ struct DirectToLoopback {
     ScopedEnv no_proxy{"no_proxy", "127.0.0.1"};
     ScopedEnv no_proxy_upper{"NO_PROXY", "127.0.0.1"};
 };
+
+/// Sets the disposition of a signal for the life of the object.
+class ScopedSignalAction {
+public:
+    ScopedSignalAction(int signal, sighandler_t handler)
+        : m_signal(signal), m_old(std::signal(signal, handler)) {}
+    ScopedSignalAction(const ScopedSignalAction&) = delete;
+    ScopedSignalAction& operator=(const ScopedSignalAction&) = delete;
+    ~ScopedSignalAction() { std::signal(m_signal, m_old); }
+
+private:
+    int m_signal;
+    sighandler_t m_old;
+};
+
+/// Every read of a child's output fails with EIO for the life of the object.
+class FailingPipeReads {
+public:
+    FailingPipeReads() { oxa_lib::set_pipe_read_hook(&fail); }
+    FailingPipeReads(const FailingPipeReads&) = delete;
+    FailingPipeReads& operator=(const FailingPipeReads&) = delete;
+    ~FailingPipeReads() { oxa_lib::set_pipe_read_hook(nullptr); }
+
+private:
+    static ssize_t fail(int, void*, std::size_t) {
+        errno = EIO;
+        return -1;
+    }
+};
+
+/// True when this process has no child left, running or unreaped.
+bool no_child_left() { return ::waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD; }
+
+const std::string MAYBE_SENT =
+    "the transaction may have been sent: check the chain before sending it again";
 
 const json& vectors() {
     static const json doc = oxa_test::load_vectors("broadcast.json");
@@ -174,6 +213,97 @@ TEST_F(BroadcastTransport, InvalidUtf8InTheResponseIsReplaced) {
               "cd");
 }
 
+TEST_F(BroadcastTransport, EndlessAnswerStopsCurl) {
+    HttpTestServer server;
+    server.stream_to_all(std::string(64 << 10, 'a'), std::size_t{64} << 20);
+    const auto hash = oxa_lib::broadcast(ChainType::Evm, server.url(), signed_tx());
+    ASSERT_FALSE(hash) << hash.value().size();
+    EXPECT_EQ(hash.error().kind(), OxaLibError::Kind::BroadcastFailed);
+    EXPECT_EQ(hash.error().display(),
+              "broadcast failed: response too large: curl printed more than 8 MiB and was "
+              "stopped; " +
+                  MAYBE_SENT);
+    EXPECT_TRUE(no_child_left());
+}
+
+TEST_F(BroadcastTransport, UnreadableOutputStopsCurl) {
+    HttpTestServer server({200, R"({"result":"0x77"})", {}});
+    const FailingPipeReads failing;
+    const auto hash = oxa_lib::broadcast(ChainType::Evm, server.url(), signed_tx());
+    ASSERT_FALSE(hash) << hash.value();
+    EXPECT_EQ(hash.error().display(),
+              "broadcast failed: reading curl's output failed: Input/output error (os error 5); "
+              "curl was stopped and " +
+                  MAYBE_SENT);
+    EXPECT_TRUE(no_child_left());
+}
+
+class CurlGlob : public testing::TestWithParam<std::string>, DirectToLoopback {};
+
+TEST_P(CurlGlob, PostsOnceAsWritten) {
+    HttpTestServer server({200, R"({"result":"0x77"})", {}});
+    const auto hash = oxa_lib::broadcast(ChainType::Evm, server.url() + GetParam(), signed_tx());
+    ASSERT_TRUE(hash) << hash.error().display();
+    EXPECT_EQ(hash.value(), "0x77");
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].path, GetParam());
+}
+INSTANTIATE_TEST_SUITE_P(Urls, CurlGlob,
+                         testing::Values("/{a,b}", "/rpc[1-2]", "/x{", "/x]", "/?q={}"),
+                         oxa_test::by_index);
+
+// With SIGCHLD ignored the system reaps curl, and its exit status is lost.
+struct LostStatusCase {
+    const char* name;
+    int status;
+    std::string response;
+    std::string hash_or_error;  // the hash, or the error text after the common start
+    bool posted;  // curl_post_json gives the response
+};
+void PrintTo(const LostStatusCase& c, std::ostream* os) { *os << c.name; }
+
+class LostExitStatus : public testing::TestWithParam<LostStatusCase>, DirectToLoopback {};
+
+TEST_P(LostExitStatus, TheAnswerDecides) {
+    const LostStatusCase& c = GetParam();
+    HttpTestServer server({c.status, c.response, {}});
+    const ScopedSignalAction ignored(SIGCHLD, SIG_IGN);
+    const auto hash = oxa_lib::broadcast(ChainType::Evm, server.url(), signed_tx());
+    const std::string lost =
+        "broadcast failed: the exit status of curl is unknown (this process ignores SIGCHLD, or "
+        "something else reaped curl) and ";
+    if (c.hash_or_error.starts_with("0x")) {
+        ASSERT_TRUE(hash) << hash.error().display();
+        EXPECT_EQ(hash.value(), c.hash_or_error);
+    } else {
+        ASSERT_FALSE(hash) << hash.value();
+        EXPECT_EQ(hash.error().kind(), OxaLibError::Kind::BroadcastFailed);
+        EXPECT_EQ(hash.error().display(), lost + c.hash_or_error + "; " + MAYBE_SENT);
+    }
+    const auto response = oxa_lib::curl_post_json(server.url(), "{}");
+    if (c.posted) {
+        ASSERT_TRUE(response) << response.error().display();
+        EXPECT_EQ(response.value(), c.response);
+    } else {
+        ASSERT_FALSE(response) << response.value();
+        EXPECT_TRUE(response.error().display().starts_with(lost)) << response.error().display();
+    }
+    EXPECT_EQ(server.requests().size(), 2u);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Answers, LostExitStatus,
+    testing::Values(
+        LostStatusCase{"hash", 200, R"({"jsonrpc":"2.0","id":1,"result":"0x77"})", "0x77", true},
+        LostStatusCase{"rpc_error", 200, R"({"error":{"code":-32000,"message":"nonce too low"}})",
+                       R"(the answer holds no transaction hash: {"error":{"code":-32000,)"
+                       R"("message":"nonce too low"}})",
+                       true},
+        LostStatusCase{"http_500", 500, R"({"result":"0x77"})",
+                       "curl reported: curl: (22) The requested URL returned error: 500", false},
+        LostStatusCase{"empty", 200, "", "the answer was empty", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(BroadcastTransport, MissingCurlGivesTheSystemText) {
     oxa_test::ScratchDir empty;
     const ScopedEnv path("PATH", empty.path().string());
@@ -208,19 +338,20 @@ TEST_F(StandInCurl, JsonRequestCommandLineIsExact) {
     const auto response = oxa_lib::curl_post_json("http://127.0.0.1:9/rpc", R"({"a":1})");
     ASSERT_TRUE(response) << response.error().display();
     EXPECT_EQ(response.value(), "");
-    EXPECT_EQ(
-        lines_of(read_file(calls())),
-        (std::vector<std::string>{"-fsSL", "-X", "POST", "-H", "Content-Type: application/json",
-                                  "-d", R"({"a":1})", "http://127.0.0.1:9/rpc"}));
+    EXPECT_EQ(lines_of(read_file(calls())),
+              (std::vector<std::string>{"-fsSL", "-g", "-X", "POST", "-H",
+                                        "Content-Type: application/json", "-d", R"({"a":1})",
+                                        "http://127.0.0.1:9/rpc"}));
 }
 
 TEST_F(StandInCurl, BitcoinCommandLineSendsPlainText) {
     const auto hash =
         oxa_lib::broadcast(ChainType::Bitcoin, "http://127.0.0.1:9/api/", signed_tx());
     ASSERT_FALSE(hash);  // the stand-in answers nothing
-    EXPECT_EQ(lines_of(read_file(calls())),
-              (std::vector<std::string>{"-fsSL", "-X", "POST", "-H", "Content-Type: text/plain",
-                                        "-d", "fbefff01", "http://127.0.0.1:9/api/tx"}));
+    EXPECT_EQ(
+        lines_of(read_file(calls())),
+        (std::vector<std::string>{"-fsSL", "-g", "-X", "POST", "-H", "Content-Type: text/plain",
+                                  "-d", "fbefff01", "http://127.0.0.1:9/api/tx"}));
 }
 
 struct RefusedUrl {
@@ -261,16 +392,20 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Running a program -----------------------------------------------------------
 
+constexpr std::size_t OUTPUT_LIMIT = 4 << 20;
+
 TEST(RunProcess, MissingProgramFailsWithEnoent) {
-    const auto run = oxa_lib::run_process({"oxa-test-no-such-program"});
+    const auto run = oxa_lib::run_process({"oxa-test-no-such-program"}, OUTPUT_LIMIT);
     ASSERT_FALSE(run);
-    EXPECT_EQ(run.error(), ENOENT);
+    EXPECT_EQ(run.error().kind, ProcessFailure::Kind::NotStarted);
+    EXPECT_EQ(run.error().os_error, ENOENT);
 }
 
 TEST(RunProcess, EmptyArgumentListIsRefused) {
-    const auto run = oxa_lib::run_process({});
+    const auto run = oxa_lib::run_process({}, OUTPUT_LIMIT);
     ASSERT_FALSE(run);
-    EXPECT_EQ(run.error(), EINVAL);
+    EXPECT_EQ(run.error().kind, ProcessFailure::Kind::NotStarted);
+    EXPECT_EQ(run.error().os_error, EINVAL);
 }
 
 /// Puts a pipe holding `text` (write end closed) on standard input for the
@@ -300,9 +435,9 @@ private:
 
 TEST(RunProcess, ChildReadsAnEmptyStandardInput) {
     const StdinHolding parent_input("not for the child\n");
-    const auto run = oxa_lib::run_process({"cat"});
+    const auto run = oxa_lib::run_process({"cat"}, OUTPUT_LIMIT);
     ASSERT_TRUE(run);
-    EXPECT_TRUE(run.value().succeeded);
+    EXPECT_EQ(run.value().status, ExitStatus::Succeeded);
     EXPECT_EQ(run.value().standard_output, "");
     EXPECT_EQ(run.value().standard_error, "");
 }
@@ -310,7 +445,7 @@ TEST(RunProcess, ChildReadsAnEmptyStandardInput) {
 struct ExitCase {
     const char* name;
     std::vector<std::string> argv;
-    bool succeeded;
+    ExitStatus status;
     std::string standard_output;
 };
 void PrintTo(const ExitCase& c, std::ostream* os) { *os << c.name; }
@@ -318,23 +453,25 @@ void PrintTo(const ExitCase& c, std::ostream* os) { *os << c.name; }
 class RunProcessExit : public testing::TestWithParam<ExitCase> {};
 
 TEST_P(RunProcessExit, OnlyStatusZeroIsSuccess) {
-    const auto run = oxa_lib::run_process(GetParam().argv);
+    const auto run = oxa_lib::run_process(GetParam().argv, OUTPUT_LIMIT);
     ASSERT_TRUE(run);
-    EXPECT_EQ(run.value().succeeded, GetParam().succeeded);
+    EXPECT_EQ(run.value().status, GetParam().status);
     EXPECT_EQ(run.value().standard_output, GetParam().standard_output);
 }
 INSTANTIATE_TEST_SUITE_P(
     Exits, RunProcessExit,
-    testing::Values(
-        ExitCase{"true", {"true"}, true, ""},
-        ExitCase{"echo", {"echo", "a b", "-c"}, true, "a b -c\n"},
-        ExitCase{"false", {"false"}, false, ""},
-        ExitCase{
-            "status_3", {"python3", "-c", "import sys; print('x'); sys.exit(3)"}, false, "x\n"},
-        ExitCase{"killed",
-                 {"python3", "-c", "import os, signal; os.kill(os.getpid(), signal.SIGKILL)"},
-                 false,
-                 ""}),
+    testing::Values(ExitCase{"true", {"true"}, ExitStatus::Succeeded, ""},
+                    ExitCase{"echo", {"echo", "a b", "-c"}, ExitStatus::Succeeded, "a b -c\n"},
+                    ExitCase{"false", {"false"}, ExitStatus::Failed, ""},
+                    ExitCase{"status_3",
+                             {"python3", "-c", "import sys; print('x'); sys.exit(3)"},
+                             ExitStatus::Failed,
+                             "x\n"},
+                    ExitCase{"killed",
+                             {"python3", "-c",
+                              "import os, signal; os.kill(os.getpid(), signal.SIGKILL)"},
+                             ExitStatus::Failed,
+                             ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct FloodCase {
@@ -352,9 +489,10 @@ TEST_P(RunProcessFlood, ReadWithoutStall) {
         std::string("import sys\n") + "sys." + GetParam().first_stream + ".write('x' * " +
         std::to_string(BYTES) + ")\n" + "sys." + GetParam().first_stream + ".flush()\n" + "sys." +
         GetParam().second_stream + ".write('x' * " + std::to_string(BYTES) + ")\n";
-    const auto run = oxa_lib::run_process({"python3", "-c", program});
+    const auto run = oxa_lib::run_process({"python3", "-c", program}, OUTPUT_LIMIT);
     ASSERT_TRUE(run);
-    EXPECT_TRUE(run.value().succeeded) << run.value().standard_error.substr(0, 200);
+    EXPECT_EQ(run.value().status, ExitStatus::Succeeded)
+        << run.value().standard_error.substr(0, 200);
     EXPECT_EQ(run.value().standard_output, std::string(BYTES, 'x'));
     EXPECT_EQ(run.value().standard_error, std::string(BYTES, 'x'));
 }
@@ -362,5 +500,61 @@ INSTANTIATE_TEST_SUITE_P(Streams, RunProcessFlood,
                          testing::Values(FloodCase{"error_first", "stderr", "stdout"},
                                          FloodCase{"output_first", "stdout", "stderr"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+struct LimitCase {
+    const char* name;
+    const char* stream;
+    std::size_t chunk_bytes;
+    int chunks;
+    bool too_large;
+};
+void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.name; }
+
+// Not a multiple of the read size, so the last read crosses it.
+constexpr std::size_t SMALL_LIMIT = 100000;
+
+class OutputLimit : public testing::TestWithParam<LimitCase> {};
+
+TEST_P(OutputLimit, KillsTheChildPastIt) {
+    const LimitCase& c = GetParam();
+    const std::string program = std::string("import sys\nfor _ in range(") +
+                                std::to_string(c.chunks) + "):\n    sys." + c.stream +
+                                ".write('x' * " + std::to_string(c.chunk_bytes) + ")\n";
+    const auto run = oxa_lib::run_process({"python3", "-c", program}, SMALL_LIMIT);
+    if (c.too_large) {
+        ASSERT_FALSE(run);
+        EXPECT_EQ(run.error().kind, ProcessFailure::Kind::OutputTooLarge);
+    } else {
+        ASSERT_TRUE(run);
+        EXPECT_EQ(run.value().status, ExitStatus::Succeeded);
+        EXPECT_EQ(run.value().standard_output.size() + run.value().standard_error.size(),
+                  c.chunk_bytes * static_cast<std::size_t>(c.chunks));
+    }
+    EXPECT_TRUE(no_child_left());
+}
+INSTANTIATE_TEST_SUITE_P(
+    Limits, OutputLimit,
+    testing::Values(LimitCase{"out_at", "stdout", SMALL_LIMIT, 1, false},
+                    LimitCase{"err_at", "stderr", SMALL_LIMIT, 1, false},
+                    LimitCase{"out_past", "stdout", SMALL_LIMIT + 1, 1, true},
+                    LimitCase{"err_past", "stderr", SMALL_LIMIT + 1, 1, true},
+                    // 64 MiB: as good as endless, yet bounded if the limit failed.
+                    LimitCase{"out_flood", "stdout", 64 << 10, 1024, true},
+                    LimitCase{"err_flood", "stderr", 64 << 10, 1024, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RunProcess, ReadErrorKillsAndReapsTheChild) {
+    const FailingPipeReads failing;
+    // More than a pipe holds: left alone, the child would wait for a reader
+    // until its alarm ends it.
+    const auto run = oxa_lib::run_process(
+        {"python3", "-c",
+         "import signal, sys\nsignal.alarm(10)\nsys.stdout.write('x' * (1 << 20))\n"},
+        OUTPUT_LIMIT);
+    ASSERT_FALSE(run);
+    EXPECT_EQ(run.error().kind, ProcessFailure::Kind::ReadFailed);
+    EXPECT_EQ(run.error().os_error, EIO);
+    EXPECT_TRUE(no_child_left());
+}
 
 }  // namespace

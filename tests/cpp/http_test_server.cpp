@@ -139,6 +139,13 @@ std::string serialize(const HttpResponse& response) {
     return out;
 }
 
+void send_stream(int fd, const std::string& chunk, std::size_t total_bytes) {
+    if (!send_all(fd, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n")) return;
+    for (std::size_t sent = 0; sent < total_bytes; sent += chunk.size()) {
+        if (!send_all(fd, chunk)) return;
+    }
+}
+
 }  // namespace
 
 std::string HttpRequest::header(std::string_view name) const {
@@ -191,6 +198,16 @@ void HttpTestServer::respond_to_all(HttpResponse response) {
     m_fallback = std::move(response);
 }
 
+void HttpTestServer::stream_to_all(std::string chunk, std::size_t total_bytes) {
+    std::lock_guard guard(m_mutex);
+    m_stream = Stream{std::move(chunk), total_bytes};
+}
+
+std::optional<HttpTestServer::Stream> HttpTestServer::stream() const {
+    std::lock_guard guard(m_mutex);
+    return m_stream;
+}
+
 std::vector<HttpRequest> HttpTestServer::requests() const {
     std::lock_guard guard(m_mutex);
     return m_requests;
@@ -223,11 +240,16 @@ void HttpTestServer::handle(int connection) {
     std::optional<HttpRequest> request = read_request(connection);
     if (!request) return;
     const HttpResponse response = response_for(request->path);
+    const std::optional<Stream> streamed = stream();
     {
         std::lock_guard guard(m_mutex);
         m_requests.push_back(std::move(*request));
     }
-    send_all(connection, serialize(response));
+    if (streamed) {
+        send_stream(connection, streamed->chunk, streamed->total_bytes);
+    } else {
+        send_all(connection, serialize(response));
+    }
     ::shutdown(connection, SHUT_WR);
 }
 

@@ -1,13 +1,15 @@
 #pragma once
 // A recording HTTP/1.1 server for tests. It listens on 127.0.0.1 at an
 // ephemeral port, serves one connection at a time on its own thread, answers
-// each request with a canned response and closes the connection. The
-// destructor stops and joins it; a stalled client is dropped after a few
-// seconds, so a test never hangs on it.
+// each request with a canned (or bounded streamed) response and closes the
+// connection. The destructor stops and joins it; a stalled client is dropped
+// after a few seconds, so a test never hangs on it.
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -46,13 +48,23 @@ public:
     void respond(std::string path, HttpResponse response);
     /// The answer for every path without one of its own.
     void respond_to_all(HttpResponse response);
+    /// Answers every request with `chunk` over and over, without a length,
+    /// until `total_bytes` went out or the client hung up: an endpoint whose
+    /// answer does not end, within bounds.
+    void stream_to_all(std::string chunk, std::size_t total_bytes);
     /// Every complete request received so far, oldest first.
     std::vector<HttpRequest> requests() const;
 
 private:
+    struct Stream {
+        std::string chunk;
+        std::size_t total_bytes;
+    };
+
     void serve();
     void handle(int connection);
     HttpResponse response_for(const std::string& path) const;
+    std::optional<Stream> stream() const;
 
     int m_listen_fd = -1;
     int m_wake_read = -1;
@@ -61,6 +73,7 @@ private:
     mutable std::mutex m_mutex;
     HttpResponse m_fallback;
     std::map<std::string, HttpResponse> m_by_path;
+    std::optional<Stream> m_stream;
     std::vector<HttpRequest> m_requests;
     std::thread m_thread;
 };

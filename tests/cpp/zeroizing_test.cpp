@@ -1,10 +1,19 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <new>
+#include <sstream>
+#include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "oxa_signer/zeroizing.hpp"
@@ -101,6 +110,142 @@ TEST(SecretBytes, ZeroedHasItsLengthInZeros) {
     SecretBytes s = SecretBytes::zeroed(32);
     EXPECT_EQ(s.size(), 32u);
     EXPECT_TRUE(std::all_of(s.bytes().begin(), s.bytes().end(), [](auto b) { return b == 0; }));
+}
+
+namespace {
+
+std::uintptr_t page_bytes() { return static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE)); }
+
+// The flags of the mapping that holds `address`, as /proc/self/smaps shows
+// them: "lo" pinned, "dd" left out of core dumps, "rd" and "wr" accessible.
+// None when nothing is mapped there.
+std::vector<std::string> vm_flags_at(std::uintptr_t address) {
+    std::ifstream smaps("/proc/self/smaps");
+    bool inside = false;
+    for (std::string line; std::getline(smaps, line);) {
+        unsigned long start = 0;
+        unsigned long end = 0;
+        if (std::sscanf(line.c_str(), "%lx-%lx ", &start, &end) == 2) {
+            inside = start <= address && address < end;
+        } else if (inside && line.starts_with("VmFlags:")) {
+            std::istringstream codes(line.substr(std::strlen("VmFlags:")));
+            return {std::istream_iterator<std::string>(codes), {}};
+        }
+    }
+    return {};
+}
+
+bool has_flag(std::uintptr_t address, std::string_view flag) {
+    const std::vector<std::string> flags = vm_flags_at(address);
+    return std::find(flags.begin(), flags.end(), flag) != flags.end();
+}
+
+// Sizes the code uses and sizes around a page, made every way a buffer is
+// made, all alive at once as in an operation.
+std::vector<SecretBytes> live_buffers() {
+    std::vector<SecretBytes> buffers;
+    for (std::size_t len : {1, 16, 32, 33, 64, 100, 4095, 4096, 4097, 9000}) {
+        buffers.push_back(SecretBytes::from_slice(oxa_test::random_bytes(len)));
+        buffers.push_back(SecretBytes::zeroed(len));
+        buffers.push_back(SecretBytes::with_capacity(len));
+    }
+    return buffers;
+}
+
+// First and last byte of a buffer's whole capacity.
+std::uintptr_t first_byte(const SecretBytes& s) {
+    return reinterpret_cast<std::uintptr_t>(s.data());
+}
+std::uintptr_t last_byte(const SecretBytes& s) { return first_byte(s) + s.capacity() - 1; }
+
+}  // namespace
+
+// Pinning is per page and not counted: a buffer on a page it shares is
+// unpinned when its neighbour is released.
+TEST(SecretBytesPages, NoTwoLiveBuffersShareAPage) {
+    const std::vector<SecretBytes> buffers = live_buffers();
+    std::vector<std::pair<std::uintptr_t, std::uintptr_t>> pages;
+    for (const SecretBytes& s : buffers) {
+        pages.emplace_back(first_byte(s) / page_bytes(), last_byte(s) / page_bytes());
+    }
+    std::sort(pages.begin(), pages.end());
+    std::size_t sharing = 0;
+    for (std::size_t i = 1; i < pages.size(); ++i) sharing += pages[i - 1].second >= pages[i].first;
+    EXPECT_EQ(sharing, 0u) << "buffers on a page of another, of " << pages.size();
+}
+
+TEST(SecretBytesPages, ReleasingOneLeavesTheOthersPinned) {
+    std::vector<SecretBytes> buffers;
+    for (int i = 0; i < 16; ++i) {
+        buffers.push_back(SecretBytes::from_slice(oxa_test::random_bytes(32)));
+    }
+    // The odd ones stay; those the system let us pin must stay pinned.
+    std::vector<std::size_t> pinned;
+    for (std::size_t i = 1; i < buffers.size(); i += 2) {
+        if (has_flag(first_byte(buffers[i]), "lo")) pinned.push_back(i);
+    }
+    if (pinned.empty()) GTEST_SKIP() << "this process may not pin memory";
+    for (std::size_t i = 0; i < buffers.size(); i += 2) buffers[i] = SecretBytes();
+    std::vector<std::size_t> unpinned;
+    for (std::size_t i : pinned) {
+        if (!has_flag(first_byte(buffers[i]), "lo")) unpinned.push_back(i);
+    }
+    EXPECT_EQ(unpinned, std::vector<std::size_t>{});
+}
+
+TEST(SecretBytesPages, AreLeftOutOfCoreDumps) {
+    std::vector<std::size_t> dumped_capacities;
+    for (const SecretBytes& s : live_buffers()) {
+        if (!has_flag(first_byte(s), "dd") || !has_flag(last_byte(s), "dd")) {
+            dumped_capacities.push_back(s.capacity());
+        }
+    }
+    EXPECT_EQ(dumped_capacities, std::vector<std::size_t>{});
+}
+
+TEST(SecretBytesPages, GuardPagesFlankEveryBuffer) {
+    const auto accessible = [](std::uintptr_t at) {
+        return has_flag(at, "rd") || has_flag(at, "wr");
+    };
+    std::vector<std::size_t> unguarded_capacities;
+    for (const SecretBytes& s : live_buffers()) {
+        const std::uintptr_t before = first_byte(s) - 1;
+        const std::uintptr_t after = (last_byte(s) / page_bytes() + 1) * page_bytes();
+        if (accessible(before) || accessible(after)) unguarded_capacities.push_back(s.capacity());
+    }
+    EXPECT_EQ(unguarded_capacities, std::vector<std::size_t>{});
+}
+
+namespace {
+
+// Root pins whatever the limit, so a root child also gives up its privilege.
+void refuse_pinning() {
+    const rlimit none{0, 0};
+    if (::setrlimit(RLIMIT_MEMLOCK, &none) != 0) std::_Exit(2);
+    if (::geteuid() == 0 && ::setresuid(65534, 65534, 65534) != 0) std::_Exit(2);
+}
+
+}  // namespace
+
+// One warning per non-empty buffer, none for an empty one, and the buffers
+// still work.
+TEST(SecretBytesPages, RefusedPinningWarnsOncePerBuffer) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer's mlock succeeds without locking anything";
+#endif
+    EXPECT_EXIT(
+        {
+            refuse_pinning();
+            SecretBytes empty = SecretBytes::with_capacity(0);
+            SecretBytes seed = SecretBytes::from_slice(std::string_view("seed"));
+            SecretBytes phrase = SecretBytes::with_capacity(5000);
+            const bool usable = phrase.append(std::string_view("legal winner")) &&
+                                seed.text() == "seed" && phrase.text() == "legal winner";
+            std::exit(usable ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0),
+        "^(warning: mlock failed \\([^\n]+ \\(os error [0-9]+\\)\\), key material may be "
+        "swapped to disk\n){2}$");
 }
 
 namespace {

@@ -13,6 +13,8 @@ import sys
 import time
 from dataclasses import dataclass
 
+from b58 import b58decode, b58encode
+
 
 @dataclass
 class Request:
@@ -37,6 +39,10 @@ class RecordingServer:
         self._reply.write_text(
             json.dumps({"status": status, "body": base64.b64encode(body).decode()})
         )
+
+    def respond_as_solana_node(self) -> None:
+        """Answer sendTransaction the way a validator does (see solana_node_reply)."""
+        self._reply.write_text(json.dumps({"solana_node": True}))
 
     def start(self) -> "RecordingServer":
         self._process = subprocess.Popen([sys.executable, __file__, str(self._dir)])
@@ -63,6 +69,28 @@ class RecordingServer:
         self._process.wait()
 
 
+def solana_node_reply(request: dict) -> dict:
+    """A validator's answer to sendTransaction: the transaction is Base58 unless
+    the options (second parameter) name another encoding; the transaction's id
+    is its first signature in Base58."""
+    params = request["params"]
+    options = params[1] if len(params) > 1 else {}
+    encoding = options.get("encoding", "base58")
+    try:
+        if encoding == "base64":
+            tx = base64.b64decode(params[0], validate=True)
+        elif encoding == "base58":
+            tx = b58decode(params[0])
+        else:
+            raise ValueError(f"unsupported encoding {encoding}")
+        if not tx or tx[0] == 0 or len(tx) < 1 + 64 * tx[0] + 3:
+            raise ValueError("too short for its signatures and message header")
+    except ValueError as error:
+        failure = {"code": -32602, "message": f"invalid {encoding} encoding: {error}"}
+        return {"jsonrpc": "2.0", "id": request["id"], "error": failure}
+    return {"jsonrpc": "2.0", "id": request["id"], "result": b58encode(tx[1:65])}
+
+
 def serve(workdir: pathlib.Path) -> None:
     class Handler(http.server.BaseHTTPRequestHandler):
         def do_POST(self):
@@ -76,6 +104,9 @@ def serve(workdir: pathlib.Path) -> None:
             with open(workdir / "requests.jsonl", "a") as log:
                 log.write(json.dumps(record) + "\n")
             reply = json.loads((workdir / "reply.json").read_text())
+            if reply.get("solana_node"):
+                answer = solana_node_reply(json.loads(base64.b64decode(record["body"])))
+                reply = {"status": 200, "body": base64.b64encode(json.dumps(answer).encode())}
             body = base64.b64decode(reply["body"])
             self.send_response(reply["status"])
             self.send_header("Content-Length", str(len(body)))

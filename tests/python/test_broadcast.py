@@ -2,6 +2,8 @@
 
 import base64
 import json
+import subprocess
+import sys
 
 import nacl.signing
 import pytest
@@ -9,8 +11,8 @@ import rlp
 from eth_account import Account
 
 import oxa._native as native
+from b58 import b58decode, b58encode
 from conftest import DATA
-from test_signing import b58decode
 
 EIP1559 = json.loads((DATA / "eip1559.json").read_text())["eip1559"]
 SOLANA_SEED = "22" * 32
@@ -62,14 +64,18 @@ def test_prefix_and_url_slash_do_not_change_the_request(wallets, server):
     assert first.path == second.path == "/"
 
 
-def test_solana_signature_fills_the_first_slot(wallets, server):
+def test_solana_node_takes_the_signed_transaction(wallets, server):
+    """The stand-in node reads a transaction as Base58 unless told otherwise,
+    as validators do, and answers its first signature."""
     message = b"\x01\x00\x01\x02" + bytes(range(40))
     tx = bytes([1]) + bytes(64) + message
-    server.respond(200, b'{"jsonrpc":"2.0","id":1,"result":"5sig"}')
-    assert send(wallets, "solana", tx.hex(), rpc_url=server.url) == {"tx_hash": "5sig"}
+    server.respond_as_solana_node()
+    result = send(wallets, "solana", tx.hex(), rpc_url=server.url)
     body = server.requests[0].json()
     assert body["method"] == "sendTransaction"
+    assert body["params"][1:] == [{"encoding": "base64"}]
     sent = base64.b64decode(body["params"][0])
+    assert result == {"tx_hash": b58encode(sent[1:65])}
     assert len(sent) == len(tx)
     assert sent[65:] == message
     info = native.get_wallet("w", vault_path_opt=wallets)
@@ -115,6 +121,29 @@ def test_response_failures(wallets, server, status, response, text):
     with pytest.raises(RuntimeError) as info:
         send(wallets, "ethereum", EIP1559[0]["unsigned_payload"], rpc_url=server.url)
     assert str(info.value) == text
+
+
+IGNORING_SIGCHLD = """
+import signal, sys
+import oxa._native as native
+signal.signal(signal.SIGCHLD, signal.SIG_IGN)
+wallet, chain, tx, url, vault = sys.argv[1:]
+print(native.sign_and_send(wallet, chain, tx, rpc_url=url, vault_path_opt=vault)["tx_hash"])
+"""
+
+
+def test_host_that_ignores_sigchld_gets_the_hash(wallets, server, tmp_path):
+    tx = EIP1559[0]["unsigned_payload"]
+    run = subprocess.run(
+        [sys.executable, "-P", "-c", IGNORING_SIGCHLD, "w", "ethereum", tx, server.url, wallets],
+        capture_output=True,
+        text=True,
+        cwd=tmp_path,
+        timeout=60,
+        check=False,
+    )
+    assert (run.returncode, run.stdout, run.stderr) == (0, "0xfeed\n", "")
+    assert len(server.requests) == 1
 
 
 @pytest.fixture

@@ -14,9 +14,9 @@ from eth_account.messages import encode_defunct
 
 import oxa
 import oxa._native as native
+from b58 import b58decode
 from conftest import ABANDON, ABANDON_PHRASE, DATA
 from oxa.cli.demo import FAMILIES
-from test_signing import b58decode
 
 OXA = [sys.executable, "-P", "-m", "oxa"]
 EIP1559 = json.loads((DATA / "eip1559.json").read_text())["eip1559"][0]

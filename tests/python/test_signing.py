@@ -11,17 +11,8 @@ from eth_account.messages import encode_defunct
 from eth_utils import keccak
 
 import oxa._native as native
+from b58 import b58decode
 from conftest import ABANDON_PHRASE, snapshot
-
-B58 = "123456789ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz"
-
-
-def b58decode(text: str) -> bytes:
-    number = 0
-    for char in text:
-        number = number * 58 + B58.index(char)
-    body = number.to_bytes((number.bit_length() + 7) // 8, "big")
-    return b"\0" * (len(text) - len(text.lstrip("1"))) + body
 
 
 def account(vault, wallet, chain_id):
