@@ -1,11 +1,14 @@
 #include "config.hpp"
 
+#include <sys/stat.h>
+
 #include <array>
-#include <cstdlib>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
 #include "chain.hpp"
+#include "home_dir.hpp"
 #include "json_reader.hpp"
 #include "utf8.hpp"
 
@@ -120,7 +123,7 @@ std::optional<std::string> read_file(const std::filesystem::path& file) {
 }  // namespace
 
 Config Config::default_config() {
-    return Config{home_dir() / ".oxa", default_rpc(), {}, std::nullopt};
+    return Config{find_home_dir().oxa_dir(), default_rpc(), {}, std::nullopt};
 }
 
 std::map<std::string, std::string> Config::default_rpc() {
@@ -130,7 +133,18 @@ std::map<std::string, std::string> Config::default_rpc() {
 }
 
 Config Config::load_or_default() {
-    return load_or_default_from(home_dir() / ".oxa" / "config.json");
+    const HomeDir home = find_home_dir();
+    const std::filesystem::path dir = home.oxa_dir();
+    const std::filesystem::path file = dir / "config.json";
+    const std::optional<std::string> refusal = default_dir_refusal(dir, home.shared_tmp);
+    if (!refusal) return load_or_default_from(file);
+    struct stat st{};
+    if (::lstat(file.c_str(), &st) == 0) {
+        std::fprintf(stderr, "warning: ignoring %s: %s %s; the built-in RPC endpoints are used\n",
+                     utf8_lossy(file.native()).c_str(), utf8_lossy(dir.native()).c_str(),
+                     refusal->c_str());
+    }
+    return default_config();
 }
 
 Config Config::load_or_default_from(const std::filesystem::path& file) {
@@ -146,12 +160,6 @@ Config Config::load_or_default_from(const std::filesystem::path& file) {
     config.plugins = std::move(from_file.plugins);
     config.backup = std::move(from_file.backup);
     return config;
-}
-
-std::filesystem::path home_dir() {
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || utf8_error(std::string_view(home))) return "/tmp";
-    return home;
 }
 
 Result<Config, std::string> parse_config(std::string_view text) {

@@ -30,12 +30,15 @@ struct Config {
     std::map<std::string, nlohmann::json> plugins;
     std::optional<BackupConfig> backup;
 
-    /// The vault under the home directory (`.oxa`), the default endpoints, no
-    /// plugins, no backup.
+    /// The vault under the home directory (find_home_dir().oxa_dir()), the
+    /// default endpoints, no plugins, no backup.
     static Config default_config();
     /// One public mainnet endpoint per known chain (https, no trailing slash).
     static std::map<std::string, std::string> default_rpc();
-    /// load_or_default_from(home_dir() / ".oxa/config.json").
+    /// load_or_default_from(find_home_dir().oxa_dir() / "config.json"), unless the
+    /// ".oxa" directory is one that default_dir_refusal refuses: then the
+    /// built-in configuration, with one warning on standard error if the file
+    /// is there (another user could have planted it to redirect broadcasts).
     static Config load_or_default();
     /// The built-in configuration merged with the file at `file`: its `rpc`
     /// entries replace or add to the defaults, its `plugins` and `backup`
@@ -47,9 +50,6 @@ struct Config {
 
     bool operator==(const Config&) const = default;
 };
-
-/// $HOME, or "/tmp" when it is unset or not valid UTF-8.
-std::filesystem::path home_dir();
 
 /// Reads a configuration file's text with the wallet file's reading rules:
 /// `vault_path` is required, the other members may be missing (missing maps

@@ -11,8 +11,10 @@
 #include "oxa_core/chain.hpp"
 #include "oxa_core/config.hpp"
 #include "test_support.hpp"
+#include "user_dirs.hpp"
 
 using oxa_core::Config;
+using oxa_test::HomeOverride;
 namespace fs = std::filesystem;
 
 namespace {
@@ -35,31 +37,6 @@ public:
 
 private:
     fs::path m_path;
-};
-
-// Sets or unsets HOME for one test and restores it afterwards.
-class HomeOverride {
-public:
-    explicit HomeOverride(const char* value) {
-        if (const char* old = std::getenv("HOME")) m_saved = old;
-        if (value != nullptr) {
-            setenv("HOME", value, 1);
-        } else {
-            unsetenv("HOME");
-        }
-    }
-    ~HomeOverride() {
-        if (m_saved) {
-            setenv("HOME", m_saved->c_str(), 1);
-        } else {
-            unsetenv("HOME");
-        }
-    }
-    HomeOverride(const HomeOverride&) = delete;
-    HomeOverride& operator=(const HomeOverride&) = delete;
-
-private:
-    std::optional<std::string> m_saved;
 };
 
 void write_file(const fs::path& path, const std::string& text) {
@@ -100,22 +77,6 @@ TEST(Config, DefaultIsTheVaultUnderHomeWithDefaultEndpoints) {
     EXPECT_FALSE(config.backup);
 }
 
-TEST(Config, HomeFallsBackToTmpWhenUnsetOrNotUtf8) {
-    {
-        HomeOverride unset(nullptr);
-        EXPECT_EQ(oxa_core::home_dir(), fs::path("/tmp"));
-        EXPECT_EQ(Config::default_config().vault_path, fs::path("/tmp/.oxa"));
-    }
-    {
-        HomeOverride not_utf8("/home/\xff");
-        EXPECT_EQ(oxa_core::home_dir(), fs::path("/tmp"));
-    }
-    {
-        HomeOverride utf8("/home/jürgen");
-        EXPECT_EQ(oxa_core::home_dir(), fs::path("/home/jürgen"));
-    }
-}
-
 TEST(Config, MissingFileGivesTheDefault) {
     TempDir dir;
     EXPECT_EQ(Config::load_or_default_from(dir.path() / "config.json"), Config::default_config());
@@ -129,6 +90,27 @@ TEST(Config, LoadOrDefaultReadsTheFileUnderHome) {
     const Config config = Config::load_or_default();
     EXPECT_EQ(config.rpc.at("eip155:1"), "https://example.org/rpc");
     EXPECT_EQ(config.vault_path, home.path() / ".oxa");
+}
+
+TEST(Config, FileInAnotherUsersDirIsIgnoredWithAWarning) {
+    if (!oxa_test::can_make_foreign_dirs()) GTEST_SKIP() << "only root can make another user's";
+    TempDir home;
+    HomeOverride override_home(home.path().c_str());
+    const fs::path dir = home.path() / ".oxa";
+    const fs::path file = dir / "config.json";
+    write_file(file, R"({"vault_path": "/v", "rpc": {"eip155:1": "https://planted.example/rpc"}})");
+    oxa_test::make_foreign_dir(dir, 0777);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Config::load_or_default(), Config::default_config());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "warning: ignoring " + file.string() + ": " + dir.string() + " belongs to uid " +
+                  std::to_string(oxa_test::OTHER_UID) +
+                  ", not to the current user (uid 0); the built-in RPC endpoints are used\n");
+    // Without a file there is nothing to ignore, and nothing to say.
+    fs::remove(file);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Config::load_or_default(), Config::default_config());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 TEST(Config, FileEntriesReplaceAndAddToTheDefaultEndpoints) {

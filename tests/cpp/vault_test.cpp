@@ -9,10 +9,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <future>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -20,6 +22,7 @@
 
 #include "oxa_lib/vault.hpp"
 #include "scratch_dir.hpp"
+#include "user_dirs.hpp"
 
 namespace {
 
@@ -82,6 +85,12 @@ std::map<std::string, std::string> snapshot(const fs::path& root) {
         tree[entry.path()] = entry.is_regular_file() ? read_file(entry.path()) : "<directory>";
     }
     return tree;
+}
+
+template <class Result>
+std::optional<OxaLibError> error_of(const Result& result) {
+    if (result) return std::nullopt;
+    return result.error();
 }
 
 std::vector<std::string> ids_of(const std::vector<EncryptedWallet>& wallets) {
@@ -156,7 +165,10 @@ TEST_F(Vault, EveryAccessSetsLooseDirectoriesBackTo0700) {
         {"name check", [&] { return oxa_lib::wallet_name_exists("kept", vault()).ok(); }},
         {"save",
          [&] { return oxa_lib::save_encrypted_wallet(make_wallet("w", "w"), vault()).ok(); }},
-        {"delete", [&] { return oxa_lib::delete_wallet_file("w", vault()).ok(); }},
+        {"delete",
+         [&] {
+             return oxa_lib::delete_wallet_file({make_wallet("w", "w"), "w.json"}, vault()).ok();
+         }},
         {"lock", [&] { return oxa_lib::VaultWriteLock::acquire(vault()).ok(); }},
     };
     for (const auto& [name, access] : accesses) {
@@ -213,6 +225,123 @@ TEST(VaultPermissions, FailedChmodOnlyWarns) {
                   ": No such file or directory (os error 2)\n");
 }
 
+struct KeptModeCase {
+    const char* what;
+    bool needs_root;
+    std::function<fs::path(const fs::path& root)> make;  // returns the directory left alone
+    unsigned mode;
+};
+
+TEST_F(Vault, SharedOrForeignDirsKeepTheirModeAndWarn) {
+    const auto sticky = [](const fs::path& dir) {
+        fs::create_directories(dir);
+        ::chmod(dir.c_str(), 01777);
+        return dir;
+    };
+    const KeptModeCase cases[] = {
+        {"sticky vault directory", false, sticky, 01777},
+        {"sticky wallets directory", false,
+         [&](const fs::path& root) { return sticky(root / "wallets"); }, 01777},
+        {"vault directory of another user", true,
+         [](const fs::path& root) {
+             oxa_test::make_foreign_dir(root, 0770);
+             return root;
+         },
+         0770},
+    };
+    for (const KeptModeCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.needs_root && !oxa_test::can_make_foreign_dirs()) continue;
+        fs::remove_all(root());
+        const fs::path kept = c.make(root());
+        char shown[8];
+        std::snprintf(shown, sizeof shown, "%04o", c.mode & 0777);
+        testing::internal::CaptureStderr();
+        list();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "warning: " + kept.string() + " has permissions " + shown + ", expected 0700\n");
+        EXPECT_EQ(mode_of(kept), c.mode);
+        // What is ours and not shared is still closed.
+        for (const fs::path& dir : {root(), wallets()}) {
+            if (dir != kept) {
+                EXPECT_EQ(mode_of(dir), 0700u) << dir;
+            }
+        }
+    }
+}
+
+TEST_F(Vault, DefaultVaultOfAnotherUserIsRefused) {
+    if (!oxa_test::can_make_foreign_dirs()) GTEST_SKIP() << "only root can make another user's";
+    const fs::path home = scratch() / "home";
+    const fs::path elsewhere = scratch() / "elsewhere";
+    oxa_test::HomeOverride override_home(home.c_str());
+    const std::pair<const char*, std::function<fs::path()>> cases[] = {
+        {"vault directory",
+         [&] {
+             oxa_test::make_foreign_dir(home / ".oxa", 0777);
+             return home / ".oxa";
+         }},
+        {"wallets directory",
+         [&] {
+             fs::create_directories(home / ".oxa");
+             oxa_test::make_foreign_dir(home / ".oxa" / "wallets", 0777);
+             return home / ".oxa" / "wallets";
+         }},
+        {"link to another user's directory",
+         [&] {
+             oxa_test::make_foreign_dir(elsewhere, 0777);
+             fs::create_directories(home);
+             fs::create_directory_symlink(elsewhere, home / ".oxa");
+             return home / ".oxa";
+         }},
+    };
+    for (const auto& [what, make] : cases) {
+        SCOPED_TRACE(what);
+        fs::remove_all(home);
+        fs::remove_all(elsewhere);
+        const fs::path refused = make();
+        const std::string expected =
+            "I/O error: refusing to use " + refused.string() + ": it belongs to uid " +
+            std::to_string(oxa_test::OTHER_UID) +
+            ", not to the current user (uid 0); set HOME to your own home directory, or pass a "
+            "vault path";
+        const auto before = snapshot(scratch());
+        const std::vector<std::pair<const char*, std::function<std::optional<OxaLibError>()>>>
+            accesses = {
+                {"list", [] { return error_of(oxa_lib::list_encrypted_wallets(std::nullopt)); }},
+                {"save",
+                 [] {
+                     return error_of(
+                         oxa_lib::save_encrypted_wallet(make_wallet("w", "w"), std::nullopt));
+                 }},
+                {"lock", [] { return error_of(oxa_lib::VaultWriteLock::acquire(std::nullopt)); }},
+        };
+        for (const auto& [access, refusal] : accesses) {
+            SCOPED_TRACE(access);
+            testing::internal::CaptureStderr();
+            const std::optional<OxaLibError> error = refusal();
+            EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+            ASSERT_TRUE(error) << "the vault was used";
+            EXPECT_EQ(error->kind(), OxaLibError::Kind::Io);
+            EXPECT_EQ(error->display(), expected);
+        }
+        EXPECT_EQ(snapshot(scratch()), before);
+        EXPECT_EQ(mode_of(refused), 0777u);
+    }
+}
+
+TEST_F(Vault, DefaultVaultLinkedToAnOwnDirectoryIsUsed) {
+    const fs::path home = scratch() / "home";
+    const fs::path target = scratch() / "dotfiles" / "oxa";
+    fs::create_directories(target);
+    fs::create_directories(home);
+    fs::create_directory_symlink(target, home / ".oxa");
+    oxa_test::HomeOverride override_home(home.c_str());
+    const auto saved = oxa_lib::save_encrypted_wallet(make_wallet("w", "w"), std::nullopt);
+    ASSERT_TRUE(saved) << saved.error().display();
+    EXPECT_EQ(names_in(target / "wallets"), std::vector<std::string>{"w.json"});
+}
+
 // Saving ----------------------------------------------------------------------
 
 TEST_F(Vault, SaveWritesOneOwnerOnlyFileThatReadsBack) {
@@ -225,7 +354,8 @@ TEST_F(Vault, SaveWritesOneOwnerOnlyFileThatReadsBack) {
     EXPECT_EQ(read_file(file), oxa_core::serialize_encrypted_wallet(wallet));
     const auto loaded = oxa_lib::load_wallet_by_name_or_id(wallet.id, vault());
     ASSERT_TRUE(loaded) << loaded.error().display();
-    EXPECT_EQ(loaded.value(), wallet);
+    EXPECT_EQ(loaded.value().wallet, wallet);
+    EXPECT_EQ(loaded.value().file_name, wallet.id + ".json");
 }
 
 TEST_F(Vault, SaveReplacesTheWalletsOwnFileWithMode0600) {
@@ -417,7 +547,7 @@ TEST_F(Vault, LookupPrefersIdsThenExactNames) {
         const auto found = oxa_lib::load_wallet_by_name_or_id(c.text, vault());
         if (!c.id.empty()) {
             ASSERT_TRUE(found) << found.error().display();
-            EXPECT_EQ(found.value().id, c.id);
+            EXPECT_EQ(found.value().wallet.id, c.id);
             continue;
         }
         ASSERT_FALSE(found);
@@ -439,7 +569,8 @@ TEST_F(Vault, IdInTwoFilesFindsTheWalletListedFirst) {
     }
     const auto found = oxa_lib::load_wallet_by_name_or_id("twin", vault());
     ASSERT_TRUE(found) << found.error().display();
-    EXPECT_EQ(found.value().name, list().front().name);
+    EXPECT_EQ(found.value().wallet.name, list().front().name);
+    EXPECT_EQ(found.value().file_name, found.value().wallet.name + ".json");
 }
 
 TEST_F(Vault, LookupWithNameCheckAnswersBothInOnePass) {
@@ -450,7 +581,8 @@ TEST_F(Vault, LookupWithNameCheckAnswersBothInOnePass) {
         SCOPED_TRACE(name);
         const auto found = oxa_lib::load_wallet_checking_name("main", name, vault());
         ASSERT_TRUE(found) << found.error().display();
-        EXPECT_EQ(found.value().wallet.id, "id-1");
+        EXPECT_EQ(found.value().found.wallet.id, "id-1");
+        EXPECT_EQ(found.value().found.file_name, "id-1.json");
         EXPECT_EQ(found.value().name_taken, taken);
     }
     const auto missing = oxa_lib::load_wallet_checking_name("gone", "main", vault());
@@ -475,32 +607,46 @@ TEST_F(Vault, NameCheckIsExactAndIgnoresIds) {
 TEST_F(Vault, DeleteRemovesOnlyThatWalletsFile) {
     save(make_wallet("w1", "one"));
     save(make_wallet("w2", "two"));
-    const auto deleted = oxa_lib::delete_wallet_file("w1", vault());
+    const auto deleted =
+        oxa_lib::delete_wallet_file({make_wallet("w1", "one"), "w1.json"}, vault());
     ASSERT_TRUE(deleted) << deleted.error().display();
     EXPECT_EQ(names_in(wallets()), std::vector<std::string>{"w2.json"});
 }
 
-TEST_F(Vault, DeletingAMissingFileReportsTheId) {
+TEST_F(Vault, DeletingAFileThatIsGoneReportsTheId) {
     save(make_wallet("w1", "one"));
-    for (const char* id : {"w2", "W1", "w1.json"}) {
-        SCOPED_TRACE(id);
-        const auto deleted = oxa_lib::delete_wallet_file(id, vault());
+    for (const char* file_name : {"w2.json", "W1.json", "w1.json.json"}) {
+        SCOPED_TRACE(file_name);
+        const auto deleted =
+            oxa_lib::delete_wallet_file({make_wallet("w1", "one"), file_name}, vault());
         ASSERT_FALSE(deleted);
         EXPECT_EQ(deleted.error().kind(), OxaLibError::Kind::WalletNotFound);
-        EXPECT_EQ(deleted.error().display(), "wallet not found: '" + std::string(id) + "'");
+        EXPECT_EQ(deleted.error().display(), "wallet not found: 'w1'");
     }
     EXPECT_EQ(names_in(wallets()), std::vector<std::string>{"w1.json"});
 }
 
-TEST_F(Vault, WalletUnderAnotherFileNameIsNotDeletedById) {
-    list();
-    write_file(wallets() / "outer.json",
-               oxa_core::serialize_encrypted_wallet(make_wallet("inner", "n")));
-    EXPECT_TRUE(oxa_lib::load_wallet_by_name_or_id("inner", vault()));
-    const auto deleted = oxa_lib::delete_wallet_file("inner", vault());
-    ASSERT_FALSE(deleted);
-    EXPECT_EQ(deleted.error().display(), "wallet not found: 'inner'");
-    EXPECT_TRUE(fs::exists(wallets() / "outer.json"));
+TEST_F(Vault, CopiedWalletFileIsReplacedAndDeletedItself) {
+    // The same wallet twice: its own file and a copy under another name.
+    save(make_wallet("inner", "original"));
+    const std::string original = read_file(wallets() / "inner.json");
+    write_file(wallets() / "copy.json",
+               oxa_core::serialize_encrypted_wallet(make_wallet("inner", "copy")));
+
+    auto found = oxa_lib::load_wallet_by_name_or_id("copy", vault());
+    ASSERT_TRUE(found) << found.error().display();
+    EXPECT_EQ(found.value().file_name, "copy.json");
+    found.value().wallet.name = "renamed";
+    const auto replaced = oxa_lib::replace_stored_wallet(found.value(), vault());
+    ASSERT_TRUE(replaced) << replaced.error().display();
+    EXPECT_EQ(read_file(wallets() / "copy.json"),
+              oxa_core::serialize_encrypted_wallet(found.value().wallet));
+    EXPECT_EQ(mode_of(wallets() / "copy.json"), 0600u);
+
+    const auto deleted = oxa_lib::delete_wallet_file(found.value(), vault());
+    ASSERT_TRUE(deleted) << deleted.error().display();
+    EXPECT_EQ(names_in(wallets()), std::vector<std::string>{"inner.json"});
+    EXPECT_EQ(read_file(wallets() / "inner.json"), original);
 }
 
 TEST_F(Vault, IdThatIsNotAPlainFileStemNeverBuildsAPath) {
@@ -511,7 +657,7 @@ TEST_F(Vault, IdThatIsNotAPlainFileStemNeverBuildsAPath) {
     for (const fs::path& target :
          {wallets() / ".json", wallets() / "..json", wallets() / "...json", wallets() / ".x.json",
           wallets() / "a" / "b.json", root() / "x.json", scratch() / "escape.json",
-          fs::path(absolute + ".json")}) {
+          fs::path(absolute + ".json"), wallets() / "held.json"}) {
         write_file(target, "sentinel");
     }
     const std::string ids[] = {"",       ".",    "..", ".x", "a/b", "../x", "../../escape",
@@ -524,7 +670,9 @@ TEST_F(Vault, IdThatIsNotAPlainFileStemNeverBuildsAPath) {
         EXPECT_EQ(saved.error().kind(), OxaLibError::Kind::InvalidInput);
         EXPECT_EQ(saved.error().display(),
                   "invalid input: wallet id '" + id + "' cannot be used as a file name");
-        const auto deleted = oxa_lib::delete_wallet_file(id, vault());
+        // Even read from a file of its own, such a wallet is not removed.
+        const auto deleted =
+            oxa_lib::delete_wallet_file({make_wallet(id, "n"), "held.json"}, vault());
         ASSERT_FALSE(deleted);
         EXPECT_EQ(deleted.error().kind(), OxaLibError::Kind::WalletNotFound);
         EXPECT_EQ(deleted.error().display(), "wallet not found: '" + id + "'");
@@ -570,6 +718,41 @@ TEST_F(Vault, WriteLockExcludesAnotherProcessUntilReleased) {
     auto again = oxa_lib::VaultWriteLock::acquire(vault());
     ASSERT_TRUE(again) << again.error().display();
     EXPECT_FALSE(another_process_can_lock(wallets()));
+}
+
+TEST_F(Vault, WriteLockRemovesOnlyOurOwnStaleTemporaryFiles) {
+    list();
+    const std::string ours = ".0123456789abcdef.tmp";
+    const std::vector<std::string> kept = {
+        ".0123456789ABCDEF.tmp", ".0123456789abcde.tmp",  ".0123456789abcdef0.tmp",
+        "0123456789abcdef.tmp",  ".0123456789abcdeg.tmp", ".0123456789abcdef.tmp.bak",
+    };
+    for (const std::string& name : kept) write_file(wallets() / name, "{");
+    write_file(wallets() / ours, "{");
+    fs::create_directory(wallets() / ".fedcba9876543210.tmp");
+    fs::create_symlink(wallets() / ours, wallets() / ".00112233aabbccdd.tmp");
+    const auto age = [&](const std::string& name, std::chrono::minutes minutes) {
+        const std::time_t then = std::time(nullptr) - minutes.count() * 60;
+        const timespec times[2] = {{then, 0}, {then, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, (wallets() / name).c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+    };
+    for (const auto& entry : fs::directory_iterator(wallets())) {
+        age(entry.path().filename(), std::chrono::minutes(60));
+    }
+    const std::string fresh = ".aaaaaaaaaaaaaaaa.tmp";
+    write_file(wallets() / fresh, "{");
+    age(fresh, std::chrono::minutes(4));
+
+    const auto before = names_in(wallets());
+    list();
+    EXPECT_EQ(names_in(wallets()), before) << "readers leave temporary files alone";
+    {
+        const auto lock = oxa_lib::VaultWriteLock::acquire(vault());
+        ASSERT_TRUE(lock) << lock.error().display();
+    }
+    std::vector<std::string> expected = before;
+    std::erase(expected, ours);
+    EXPECT_EQ(names_in(wallets()), expected);
 }
 
 }  // namespace

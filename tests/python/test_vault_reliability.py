@@ -5,6 +5,7 @@ import os
 import pathlib
 import random
 import signal
+import stat
 import subprocess
 import sys
 import textwrap
@@ -87,6 +88,49 @@ def test_killing_a_renaming_process_never_loses_the_wallet(vault):
         assert listed[0]["accounts"] == info["accounts"]
         assert [p.name for p in wallets.glob("*.json")] == [f"{info['id']}.json"]
     assert native.export_wallet(info["id"], vault_path_opt=vault) == ABANDON_PHRASE
+
+
+NARROW_UMASK = textwrap.dedent(
+    """
+    import os, sys, oxa._native as n
+    os.umask(0o477)
+    vault, phrase = sys.argv[1:]
+    n.import_wallet_mnemonic("w", phrase, vault_path_opt=vault)
+    n.rename_wallet("w", "renamed", vault_path_opt=vault)
+    print([w["name"] for w in n.list_wallets(vault)])
+    """
+)
+
+
+def test_a_narrow_umask_still_leaves_a_readable_wallet(vault):
+    result = subprocess.run(
+        [sys.executable, "-P", "-c", NARROW_UMASK, vault, ABANDON_PHRASE],
+        capture_output=True,
+        text=True,
+        check=True,
+    )
+    assert (result.stdout, result.stderr) == ("['renamed']\n", "")
+    wallets = pathlib.Path(vault) / "wallets"
+    modes = {p: stat.S_IMODE(p.stat().st_mode) for p in (pathlib.Path(vault), wallets)}
+    modes.update({p: stat.S_IMODE(p.stat().st_mode) for p in wallets.iterdir()})
+    assert sorted(modes.values()) == [0o600, 0o700, 0o700]
+
+
+def test_a_copied_wallet_file_is_renamed_and_deleted_itself(vault):
+    info = native.import_wallet_mnemonic("A", ABANDON_PHRASE, vault_path_opt=vault)
+    original = pathlib.Path(vault) / "wallets" / f"{info['id']}.json"
+    copy = original.with_name("backup.json")
+    document = json.loads(original.read_text())
+    copy.write_text(json.dumps({**document, "name": "B"}, indent=2))
+    kept = original.read_bytes()
+
+    native.rename_wallet("B", "C", vault_path_opt=vault)
+    assert json.loads(copy.read_text()) == {**document, "name": "C"}
+    assert stat.S_IMODE(copy.stat().st_mode) == 0o600
+    native.delete_wallet("C", vault_path_opt=vault)
+    assert not copy.exists()
+    assert original.read_bytes() == kept
+    assert [w["name"] for w in native.list_wallets(vault)] == ["A"]
 
 
 def tamper(vault: str, wallet_id: str, change) -> pathlib.Path:

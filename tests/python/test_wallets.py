@@ -306,11 +306,11 @@ def test_delete(vault):
 def test_delete_of_a_file_not_named_by_its_id(vault):
     info = native.create_wallet("moved", vault_path_opt=vault)
     path = wallet_file(vault, info["id"])
-    path.rename(path.with_name("elsewhere.json"))
+    moved = path.rename(path.with_name("elsewhere.json"))
     assert native.get_wallet("moved", vault_path_opt=vault) == info
-    expect_error(
-        f"wallet not found: '{info['id']}'", native.delete_wallet, "moved", vault_path_opt=vault
-    )
+    assert native.delete_wallet("moved", vault_path_opt=vault) is None
+    assert not moved.exists()
+    expect_error("wallet not found: 'moved'", native.get_wallet, "moved", vault_path_opt=vault)
 
 
 def test_export_with_and_without_passphrase(vault):

@@ -118,12 +118,13 @@ LibResult<oxa_signer::SecretBytes> decrypt_signing_key(std::string_view wallet_n
                                                        oxa_core::ChainType chain_type,
                                                        std::string_view passphrase, OptIndex index,
                                                        const VaultPath& vault) {
-    auto wallet = load_wallet_by_name_or_id(wallet_name_or_id, vault);
-    if (!wallet) return Err{std::move(wallet).error()};
-    auto secret = unseal(wallet.value(), passphrase);
+    auto found = load_wallet_by_name_or_id(wallet_name_or_id, vault);
+    if (!found) return Err{std::move(found).error()};
+    const oxa_core::EncryptedWallet& wallet = found.value().wallet;
+    auto secret = unseal(wallet, passphrase);
     if (!secret) return Err{std::move(secret).error()};
     const auto signer = oxa_signer::signer_for_chain(chain_type);
-    if (wallet.value().key_type == oxa_core::KeyType::Mnemonic) {
+    if (wallet.key_type == oxa_core::KeyType::Mnemonic) {
         return key_from_mnemonic(secret.value(), *signer, index);
     }
     // Private-key wallets have one key per curve; the index plays no part.
