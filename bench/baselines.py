@@ -16,28 +16,28 @@ SCRYPT_MAXMEM_BYTES = 256 * 1024 * 1024
 PASSWORD = b"benchmark passphrase"
 
 
-class SodiumScrypt:
-    """One libsodium scrypt per call, run by the C++ reference program, which
-    stays alive between calls and reports the seconds each call took."""
+class ReferenceProgram:
+    """A C++ reference program that stays alive between calls: each line it is
+    sent is one unit of work, answered with the seconds that work took."""
 
     def __init__(self, program: str):
         self._process = subprocess.Popen(
             [program], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1
         )
 
-    def timed_call(self) -> float:
-        self._process.stdin.write("1\n")
+    def timed_call(self, line: str) -> float:
+        self._process.stdin.write(line + "\n")
         self._process.stdin.flush()
-        line = self._process.stdout.readline()
-        if not line:
-            raise RuntimeError("the scrypt reference program stopped")
-        return float(line)
+        answer = self._process.stdout.readline()
+        if not answer:
+            raise RuntimeError("a reference program stopped")
+        return float(answer)
 
     def close(self) -> tuple[int, int]:
         """Ends the program; its resident size in KiB before the first call, and its peak."""
         out, _ = self._process.communicate()
         if self._process.returncode != 0:
-            raise RuntimeError("the scrypt reference program failed")
+            raise RuntimeError("a reference program failed")
         _, before, after = out.split()
         return int(before), int(after)
 

@@ -7,13 +7,24 @@ import baselines
 import workload
 
 SCRYPT = "scrypt, libsodium (C++)"
+OXA_SCRYPT = "scrypt, oxa (C++)"
+FLOOR = "system calls of the scan (C++)"
 PBKDF2 = "PBKDF2-HMAC-SHA512 x2048"
 LISTING = "listing in plain Python"
+# Rows measured by the C++ reference programs, with what each is sent per call.
+SCRYPT_PROGRAM_ROWS = {SCRYPT: "libsodium", OXA_SCRYPT: "oxa"}
 
 # Memory targets are for the growth over what the process held before the call.
 SCRYPT_WORKING_SET_MIB = 64
 MEMORY_TARGET_MIB = SCRYPT_WORKING_SET_MIB + 16
-SECRET_STRETCH = 0.7
+# Ratios to one libsodium scrypt: opening a secret, sealing one, and the stretch.
+OPENING_TARGET = 0.70
+SEALING_TARGET = 0.75
+SECRET_STRETCH = 0.60
+# A lookup's scan of the largest vault, as a ratio to the bare system calls.
+SCAN_TARGET = 1.3
+# Signing in the largest vault against its parts: 0.70 x scrypt + the scan.
+SIGN_TARGET = 1.05
 
 SEALING = ("create_wallet", "import_wallet_mnemonic", "import_wallet_private_key")
 OPENING = (
@@ -43,6 +54,7 @@ class Row:
 def all_rows() -> list[Row]:
     rows = [
         Row(SCRYPT, is_oxa=False),
+        Row(OXA_SCRYPT, baseline=(SCRYPT, None)),
         Row("scrypt, hashlib", baseline=(SCRYPT, None), is_oxa=False),
         Row("eth-account: keystore decrypt + EIP-191 sign", baseline=(SCRYPT, None), is_oxa=False),
         Row(PBKDF2, is_oxa=False),
@@ -53,14 +65,23 @@ def all_rows() -> list[Row]:
     for size in workload.VAULT_SIZES:
         rows.append(Row(LISTING, size, is_oxa=False))
         rows.append(Row("raw read of the files", size, baseline=(LISTING, size), is_oxa=False))
+        rows.append(Row(FLOOR, size, is_oxa=False))
         for label in SEALING:
-            rows.append(Row(label, size, (SCRYPT, None), 1.10, SECRET_STRETCH))
+            rows.append(Row(label, size, (SCRYPT, None), SEALING_TARGET))
         for label in OPENING:
-            rows.append(Row(label, size, (SCRYPT, None), 1.05, SECRET_STRETCH))
+            rows.append(Row(label, size, (SCRYPT, None), OPENING_TARGET, SECRET_STRETCH))
         for label in LOOKUPS:
-            target = 0.5 if label == "list_wallets" else None
-            rows.append(Row(label, size, (LISTING, size), target))
+            rows.append(lookup_row(label, size))
     return rows
+
+
+def lookup_row(label: str, size: int) -> Row:
+    """Listing against plain Python; a lookup's scan against the bare system calls,
+    held to its target in the largest vault, where the scan is what counts."""
+    if label == "list_wallets":
+        return Row(label, size, (LISTING, size), 0.5)
+    target = SCAN_TARGET if size == workload.VAULT_SIZES[-1] else None
+    return Row(label, size, (FLOOR, size), target)
 
 
 def inner_calls(row: Row) -> int:
@@ -75,8 +96,8 @@ def inner_calls(row: Row) -> int:
 
 
 def make_callable(row: Row, vaults: dict, keystore: dict):
-    """The callable that performs one unit of `row`'s work (not for SCRYPT,
-    which runs in the reference program)."""
+    """The callable that performs one unit of `row`'s work (not for the rows
+    measured by the C++ reference programs)."""
     if row.label == "scrypt, hashlib":
         return baselines.hashlib_scrypt()
     if row.label == PBKDF2:

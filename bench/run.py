@@ -2,7 +2,7 @@
 measured in the same run, peak memory from fresh child processes, a table on
 standard output and a bar chart under the output directory.
 
-    python -P bench/run.py --scrypt-program PATH [--rounds N] [--out DIR]
+    python -P bench/run.py --scrypt-program PATH --floor-program PATH [--rounds N] [--out DIR]
 
 Everything happens under a fresh temporary directory, which is also HOME for
 the run, so the user's own vault is never read or written. The benchmark
@@ -49,8 +49,35 @@ def timed(call) -> float:
     return time.perf_counter() - start
 
 
+class Programs:
+    """The C++ reference programs: one scrypt timer per implementation (so that
+    each reports its own memory) and the system-call floor of a scan."""
+
+    def __init__(self, scrypt_program: str, floor_program: str):
+        self.scrypt = {
+            label: baselines.ReferenceProgram(scrypt_program)
+            for label in row_table.SCRYPT_PROGRAM_ROWS
+        }
+        self.floor = baselines.ReferenceProgram(floor_program)
+
+    def measures(self, label: str) -> bool:
+        return label in self.scrypt or label == row_table.FLOOR
+
+    def timed_call(self, key: tuple, vaults: dict) -> float:
+        label, size = key
+        if label == row_table.FLOOR:
+            return self.floor.timed_call(vaults[size].wallets_dir)
+        return self.scrypt[label].timed_call(row_table.SCRYPT_PROGRAM_ROWS[label])
+
+    def close(self) -> dict:
+        """Each program's (resident before the first call, peak), by row label."""
+        memory = {label: program.close() for label, program in self.scrypt.items()}
+        memory[row_table.FLOOR] = self.floor.close()
+        return memory
+
+
 def measure_times(
-    rows: list, callables: dict, sodium: baselines.SodiumScrypt, rounds: int
+    rows: list, callables: dict, programs: Programs, vaults: dict, rounds: int
 ) -> tuple[dict, dict]:
     """Seconds per call, and for every row with a baseline the ratio of each
     call to a call of its baseline made just before it: a load that comes
@@ -60,8 +87,8 @@ def measure_times(
     ratios = {row.key: [] for row in rows if row.baseline is not None}
 
     def sample(key) -> float:
-        if key[0] == row_table.SCRYPT:
-            return sodium.timed_call()
+        if programs.measures(key[0]):
+            return programs.timed_call(key, vaults)
         seconds = timed(callables[key])
         workload.tidy(callables[key])
         return seconds
@@ -156,7 +183,8 @@ def run_probe(context_path: str, label: str, size: int) -> None:
 
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--scrypt-program", help="the built oxa_scrypt_baseline")
+    parser.add_argument("--scrypt-program", help="the built oxa_scrypt_timer")
+    parser.add_argument("--floor-program", help="the built oxa_scan_floor")
     parser.add_argument("--rounds", type=int, default=11)
     parser.add_argument("--out", default="build/bench")
     parser.add_argument(
@@ -170,14 +198,14 @@ def main() -> None:
     if args.probe:
         run_probe(args.probe[0], args.probe[1], int(args.probe[2]))
         return
-    if not args.scrypt_program:
-        parser.error("--scrypt-program is required")
+    if not args.scrypt_program or not args.floor_program:
+        parser.error("--scrypt-program and --floor-program are required")
 
     root = tempfile.mkdtemp(prefix="oxa-bench-")
     os.environ["HOME"] = root  # a call that forgot its vault path still stays in here
     # Both start while this process is small: see Launcher.
     launcher = Launcher()
-    sodium = baselines.SodiumScrypt(args.scrypt_program)
+    programs = Programs(args.scrypt_program, args.floor_program)
     try:
         started = time.monotonic()
         print(
@@ -197,18 +225,19 @@ def main() -> None:
         callables = {
             row.key: row_table.make_callable(row, vaults, keystore)
             for row in rows
-            if row.label != row_table.SCRYPT
+            if not programs.measures(row.label)
         }
         load_before = os.getloadavg()
-        samples, ratios = measure_times(rows, callables, sodium, args.rounds)
-        sodium_rss = sodium.close()
+        samples, ratios = measure_times(rows, callables, programs, vaults, args.rounds)
+        program_memory = programs.close()
         load_after = os.getloadavg()
 
         print("measuring peak memory in fresh processes", file=sys.stderr, flush=True)
         memory = {}
         for row in rows:
-            if row.label == row_table.SCRYPT:
-                memory[row.key] = {"before_kib": sodium_rss[0], "after_kib": sodium_rss[1]}
+            if programs.measures(row.label):
+                before, after = program_memory[row.label]
+                memory[row.key] = {"before_kib": before, "after_kib": after}
             else:
                 memory[row.key] = probe_memory(launcher, row, context_path)
 

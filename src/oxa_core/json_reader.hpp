@@ -103,6 +103,10 @@ public:
     Result<bool, JsonError> read_bool();
     /// `expecting` names the wanted type in a type error.
     Result<std::string, JsonError> read_string(std::string_view expecting = "a string");
+    /// What read_string checks, with nothing kept.
+    Status<JsonError> skip_string(std::string_view expecting = "a string");
+    /// read_string into `target`, whose buffer is reused.
+    Status<JsonError> read_string_into(std::string& target);
     /// Any value, validated and kept as its text.
     Result<RawJson, JsonError> read_raw();
     /// Consumes a `null` and answers true; before any other value answers
@@ -135,7 +139,15 @@ public:
 private:
     struct Number;
 
-    std::optional<char> skip_blanks() noexcept;
+    /// Mostly the cursor already stands on a value or a separator (every byte
+    /// above the space is one), so that case is decided here, inline.
+    std::optional<char> skip_blanks() noexcept {
+        if (m_index < m_text.size() && static_cast<unsigned char>(m_text[m_index]) > ' ') {
+            return m_text[m_index];
+        }
+        return skip_blank_run();
+    }
+    std::optional<char> skip_blank_run() noexcept;
     JsonError error_at(std::size_t index, std::string_view message) const;
     JsonError error_here(std::string_view message) const;
     JsonError error_at_peek(std::string_view message) const;
@@ -159,6 +171,8 @@ private:
     Status<JsonError> end_map();
     Status<JsonError> end_seq();
     Status<JsonError> refuse_surplus_elements(bool& first, std::size_t members);
+    static std::size_t field_index(std::span<const JsonField> fields, std::string_view key,
+                                   std::size_t expected) noexcept;
 
     Status<JsonError> skip_value();
     Status<JsonError> parse_ident(std::string_view rest);
@@ -166,6 +180,8 @@ private:
     Result<Number, JsonError> parse_number_tail(bool positive, std::uint64_t significand,
                                                 std::size_t start, bool is_float);
     Result<std::string_view, JsonError> parse_str();
+    Result<std::string_view, JsonError> parse_str_with_escapes_or_unicode();
+    Result<std::string_view, JsonError> read_string_view(std::string_view expecting);
     Status<JsonError> parse_escape();
     Status<JsonError> parse_unicode_escape();
     Result<std::uint32_t, JsonError> decode_hex_escape();
@@ -230,13 +246,14 @@ Status<JsonError> JsonReader::visit_struct_map(std::span<const JsonField> fields
                                                ReadField& read_field) {
     std::uint32_t seen = 0;
     bool first = true;
+    std::size_t expected = 0;  // members mostly come in declaration order
     for (;;) {
         auto key = next_key(first);
         if (!key) return Err{std::move(key).error()};
         if (!key.value()) break;
-        std::size_t field = 0;
-        while (field < fields.size() && fields[field].name != *key.value()) ++field;
+        const std::size_t field = field_index(fields, *key.value(), expected);
         const bool known = field < fields.size();
+        expected = field + 1;
         // A repeated key is refused as soon as it is read, before its value.
         if (known && (seen & (1u << field)) != 0) return Err{duplicate_field(fields[field].name)};
         if (auto colon = object_colon(); !colon) return colon;

@@ -89,25 +89,68 @@ Status<JsonError> read_key_type(JsonReader& reader, KeyType& key_type) {
     return OK;
 }
 
-Status<JsonError> read_wallet(JsonReader& reader, EncryptedWallet& wallet) {
-    return reader.read_struct("EncryptedWallet", WALLET_FIELDS, [&](std::size_t field) {
-        switch (static_cast<WalletField>(field)) {
-            case OxaVersion: return store(reader.read_u32(), wallet.oxa_version);
-            case Id: return store(reader.read_string(), wallet.id);
-            case Name: return store(reader.read_string(), wallet.name);
-            case CreatedAt: return store(reader.read_string(), wallet.created_at);
-            case ChainTypeField: return read_chain_type(reader, wallet.chain_type);
-            case Accounts:
-                return reader.read_seq([&] {
-                    wallet.accounts.emplace_back();
-                    return read_account(reader, wallet.accounts.back());
-                });
-            case Crypto: return store(reader.read_raw(), wallet.crypto);
-            case KeyTypeField: return read_key_type(reader, wallet.key_type);
-            case Metadata: return store(reader.read_raw(), wallet.metadata);
+// An account checked as read_account checks it, with nothing kept.
+Status<JsonError> check_account(JsonReader& reader) {
+    return reader.read_struct("WalletAccount", ACCOUNT_FIELDS,
+                              [&](std::size_t) { return reader.skip_string(); });
+}
+
+Status<JsonError> read_member(JsonReader& reader, WalletField field, EncryptedWallet& wallet) {
+    switch (field) {
+        case OxaVersion: return store(reader.read_u32(), wallet.oxa_version);
+        case Id: return store(reader.read_string(), wallet.id);
+        case Name: return store(reader.read_string(), wallet.name);
+        case CreatedAt: return store(reader.read_string(), wallet.created_at);
+        case ChainTypeField: return read_chain_type(reader, wallet.chain_type);
+        case Accounts:
+            return reader.read_seq([&] {
+                wallet.accounts.emplace_back();
+                return read_account(reader, wallet.accounts.back());
+            });
+        case Crypto: return store(reader.read_raw(), wallet.crypto);
+        case KeyTypeField: return read_key_type(reader, wallet.key_type);
+        case Metadata: return store(reader.read_raw(), wallet.metadata);
+    }
+    return OK;
+}
+
+// A summary keeps three texts, in buffers it reuses from file to file, and
+// checks every other member by the same rules without keeping it: a scan of
+// the vault is spared most of the copies.
+Status<JsonError> read_member(JsonReader& reader, WalletField field, WalletSummary& summary) {
+    switch (field) {
+        case Id: return reader.read_string_into(summary.id);
+        case Name: return reader.read_string_into(summary.name);
+        case CreatedAt: return reader.read_string_into(summary.created_at);
+        case OxaVersion: {
+            auto version = reader.read_u32();
+            if (!version) return Err{std::move(version).error()};
+            return OK;
         }
-        return Status<JsonError>(OK);
+        case ChainTypeField: {
+            std::optional<ChainType> chain_type;
+            return read_chain_type(reader, chain_type);
+        }
+        case Accounts: return reader.read_seq([&] { return check_account(reader); });
+        case Crypto:
+        case Metadata: return reader.skip();
+        case KeyTypeField: {
+            KeyType key_type{};
+            return read_key_type(reader, key_type);
+        }
+    }
+    return OK;
+}
+
+template <class Record>
+Status<std::string> read_wallet_text(std::string_view text, Record& record) {
+    JsonReader reader(text);
+    auto read = reader.read_struct("EncryptedWallet", WALLET_FIELDS, [&](std::size_t field) {
+        return read_member(reader, static_cast<WalletField>(field), record);
     });
+    if (!read) return Err{read.error().display()};
+    if (auto end = reader.finish(); !end) return Err{end.error().display()};
+    return OK;
 }
 
 enum EnvelopeField : std::size_t {
@@ -223,11 +266,13 @@ std::string format_rfc3339_utc(std::int64_t seconds_since_epoch, std::uint32_t n
 }
 
 Result<EncryptedWallet, std::string> parse_encrypted_wallet(std::string_view text) {
-    JsonReader reader(text);
     EncryptedWallet wallet;
-    if (auto read = read_wallet(reader, wallet); !read) return Err{read.error().display()};
-    if (auto end = reader.finish(); !end) return Err{end.error().display()};
+    if (auto read = read_wallet_text(text, wallet); !read) return Err{std::move(read).error()};
     return wallet;
+}
+
+Status<std::string> parse_wallet_summary(std::string_view text, WalletSummary& summary) {
+    return read_wallet_text(text, summary);
 }
 
 Result<CryptoEnvelope, std::string> parse_envelope(const RawJson& crypto) {

@@ -67,6 +67,19 @@ std::string format_rfc3339_utc(std::int64_t seconds_since_epoch, std::uint32_t n
 /// reader's text with its line and column.
 Result<EncryptedWallet, std::string> parse_encrypted_wallet(std::string_view text);
 
+/// What a scan of the vault needs of a wallet to find it and order it.
+struct WalletSummary {
+    std::string id;
+    std::string name;
+    std::string created_at;
+};
+
+/// Reads a wallet file's text by exactly parse_encrypted_wallet's rules,
+/// failing where it fails with the same text, but keeps only the summary,
+/// filling `summary` (whose texts keep their buffers for the next file).
+/// After a failure `summary` holds nothing of use.
+Status<std::string> parse_wallet_summary(std::string_view text, WalletSummary& summary);
+
 /// The file text: pretty JSON with two-space indentation, members in
 /// declaration order, `chain_type` left out when absent and `metadata` when
 /// null, generic objects with their keys sorted, non-ASCII text raw, no

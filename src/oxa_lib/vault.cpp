@@ -20,6 +20,7 @@
 
 #include "os_error.hpp"
 #include "oxa_core/home_dir.hpp"
+#include "oxa_core/internal_abort.hpp"
 #include "oxa_core/utf8.hpp"
 #include "oxa_signer/encoding/hex.hpp"
 #include "oxa_signer/random.hpp"
@@ -307,11 +308,17 @@ oxa_core::Result<std::string_view, std::string> read_wallet_text(int dir_fd, con
     return text;
 }
 
+/// What a scan's visitor answers for one file: nothing when it took the
+/// wallet, or why the file is skipped (the reader's error).
+using Skipped = std::optional<std::string>;
+
 /// The one pass over the wallets directory that every reading operation
-/// makes; `visit` gets each wallet with the name of its file.
-LibStatus scan_wallets(
-    const VaultPath& vault,
-    const std::function<void(oxa_core::EncryptedWallet&&, std::string_view)>& visit) {
+/// makes. `visit` gets each file's text (valid UTF-8, valid until the next
+/// file is read) and name, and reads what it needs of it: the whole record, or
+/// only its summary, which checks every rule as well, so that the same files
+/// are skipped with the same warnings.
+template <class Visit>
+LibStatus scan_wallets(const VaultPath& vault, Visit&& visit) {
     auto prepared = prepare_wallets_dir(vault);
     if (!prepared) return Err{std::move(prepared).error()};
     const fs::path& dir = prepared.value().path;
@@ -340,32 +347,28 @@ LibStatus scan_wallets(
             skip(text.error());
             continue;
         }
-        auto wallet = oxa_core::parse_encrypted_wallet(text.value());
-        if (!wallet) {
-            skip(wallet.error());
-            continue;
-        }
-        visit(std::move(wallet).value(), entry->d_name);
+        if (const Skipped skipped = visit(text.value(), entry->d_name)) skip(*skipped);
     }
     return oxa_core::OK;
 }
 
-/// Resolves a name or id while the wallets stream past, keeping only
-/// candidates: the answer a search of the sorted listing would give.
+/// Resolves a name or id while the wallets stream past as summaries, reading
+/// in full only the candidates: the answer a search of the sorted listing
+/// would give.
 class WalletResolver {
 public:
     explicit WalletResolver(std::string_view name_or_id) : m_wanted(name_or_id) {}
 
-    void offer(oxa_core::EncryptedWallet& wallet, std::string_view file_name) {
+    void offer(const oxa_core::WalletSummary& summary, std::string_view text,
+               std::string_view file_name) {
         // The sorted listing puts the oldest first, equal times in directory order.
-        if (wallet.id == m_wanted && (!m_by_id || wallet.created_at < m_by_id->wallet.created_at)) {
-            m_by_id = StoredWallet{std::move(wallet), std::string(file_name)};
+        if (summary.id == m_wanted &&
+            (!m_by_id || summary.created_at < m_by_id->wallet.created_at)) {
+            m_by_id = stored(text, file_name);
             return;
         }
-        if (wallet.name != m_wanted) return;
-        if (++m_name_matches == 1) {
-            m_by_name = StoredWallet{std::move(wallet), std::string(file_name)};
-        }
+        if (summary.name != m_wanted) return;
+        if (++m_name_matches == 1) m_by_name = stored(text, file_name);
     }
 
     LibResult<StoredWallet> result() && {
@@ -378,6 +381,13 @@ public:
     }
 
 private:
+    static StoredWallet stored(std::string_view text, std::string_view file_name) {
+        auto wallet = oxa_core::parse_encrypted_wallet(text);
+        // The summary was read by the same rules, so the whole record reads too.
+        if (!wallet) throw oxa_core::InternalAbort("a wallet file read as a summary but not whole");
+        return StoredWallet{std::move(wallet).value(), std::string(file_name)};
+    }
+
     std::string_view m_wanted;
     std::optional<StoredWallet> m_by_id;
     std::optional<StoredWallet> m_by_name;
@@ -420,8 +430,11 @@ LibResult<fs::path> wallets_dir(const VaultPath& vault) {
 
 LibResult<std::vector<oxa_core::EncryptedWallet>> list_encrypted_wallets(const VaultPath& vault) {
     std::vector<oxa_core::EncryptedWallet> wallets;
-    auto scanned = scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet, std::string_view) {
-        wallets.push_back(std::move(wallet));
+    auto scanned = scan_wallets(vault, [&](std::string_view text, std::string_view) -> Skipped {
+        auto wallet = oxa_core::parse_encrypted_wallet(text);
+        if (!wallet) return std::move(wallet).error();
+        wallets.push_back(std::move(wallet).value());
+        return std::nullopt;
     });
     if (!scanned) return Err{std::move(scanned).error()};
     std::stable_sort(wallets.begin(), wallets.end(),
@@ -431,8 +444,11 @@ LibResult<std::vector<oxa_core::EncryptedWallet>> list_encrypted_wallets(const V
 
 LibResult<std::vector<WalletInfo>> list_wallet_infos(const VaultPath& vault) {
     std::vector<WalletInfo> infos;
-    auto scanned = scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet, std::string_view) {
-        infos.push_back(wallet_to_info(std::move(wallet)));
+    auto scanned = scan_wallets(vault, [&](std::string_view text, std::string_view) -> Skipped {
+        auto wallet = oxa_core::parse_encrypted_wallet(text);
+        if (!wallet) return std::move(wallet).error();
+        infos.push_back(wallet_to_info(std::move(wallet).value()));
+        return std::nullopt;
     });
     if (!scanned) return Err{std::move(scanned).error()};
     std::stable_sort(infos.begin(), infos.end(),
@@ -440,13 +456,30 @@ LibResult<std::vector<WalletInfo>> list_wallet_infos(const VaultPath& vault) {
     return infos;
 }
 
+namespace {
+
+/// Scans the vault as summaries (one record whose buffers serve every file),
+/// handing each wallet that reads to `take` with its text and file name.
+template <class Take>
+LibStatus scan_summaries(const VaultPath& vault, Take&& take) {
+    oxa_core::WalletSummary summary;
+    return scan_wallets(vault, [&](std::string_view text, std::string_view file_name) -> Skipped {
+        if (auto read = oxa_core::parse_wallet_summary(text, summary); !read) {
+            return std::move(read).error();
+        }
+        take(summary, text, file_name);
+        return std::nullopt;
+    });
+}
+
+}  // namespace
+
 LibResult<StoredWallet> load_wallet_by_name_or_id(std::string_view name_or_id,
                                                   const VaultPath& vault) {
     WalletResolver resolver(name_or_id);
-    auto scanned =
-        scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet, std::string_view file_name) {
-            resolver.offer(wallet, file_name);
-        });
+    auto scanned = scan_summaries(vault, [&](const auto& summary, auto text, auto file_name) {
+        resolver.offer(summary, text, file_name);
+    });
     if (!scanned) return Err{std::move(scanned).error()};
     return std::move(resolver).result();
 }
@@ -456,11 +489,10 @@ LibResult<WalletAndNameCheck> load_wallet_checking_name(std::string_view name_or
                                                         const VaultPath& vault) {
     WalletResolver resolver(name_or_id);
     bool taken = false;
-    auto scanned =
-        scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet, std::string_view file_name) {
-            taken = taken || wallet.name == name;
-            resolver.offer(wallet, file_name);
-        });
+    auto scanned = scan_summaries(vault, [&](const auto& summary, auto text, auto file_name) {
+        taken = taken || summary.name == name;
+        resolver.offer(summary, text, file_name);
+    });
     if (!scanned) return Err{std::move(scanned).error()};
     auto wallet = std::move(resolver).result();
     if (!wallet) return Err{std::move(wallet).error()};
@@ -469,9 +501,8 @@ LibResult<WalletAndNameCheck> load_wallet_checking_name(std::string_view name_or
 
 LibResult<bool> wallet_name_exists(std::string_view name, const VaultPath& vault) {
     bool taken = false;
-    auto scanned = scan_wallets(vault, [&](oxa_core::EncryptedWallet&& wallet, std::string_view) {
-        taken = taken || wallet.name == name;
-    });
+    auto scanned = scan_summaries(
+        vault, [&](const auto& summary, auto, auto) { taken = taken || summary.name == name; });
     if (!scanned) return Err{std::move(scanned).error()};
     return taken;
 }

@@ -1,7 +1,6 @@
 #include "crypto.hpp"
 
 #include <openssl/evp.h>
-#include <sodium.h>
 
 #include <array>
 #include <climits>
@@ -11,6 +10,7 @@
 
 #include "encoding/hex.hpp"
 #include "random.hpp"
+#include "scrypt/scrypt.hpp"
 
 namespace oxa_signer {
 namespace {
@@ -42,19 +42,9 @@ CryptoError invalid_params(std::string text) {
     return {CryptoError::Kind::InvalidParams, std::move(text)};
 }
 
-// libsodium reads through its pointers even for empty inputs; never hand it null.
-const std::uint8_t* data_or_empty(std::span<const std::uint8_t> bytes) {
-    static const std::uint8_t empty = 0;
-    return bytes.empty() ? &empty : bytes.data();
-}
-
 bool derive_key(std::span<const std::uint8_t> password, std::span<const std::uint8_t> salt,
                 std::uint32_t n, std::uint32_t r, std::uint32_t p, SecretArray<KEY_BYTES>& key) {
-    // Initialised, libsodium runs its SSE2 scrypt core instead of the portable one.
-    ensure_sodium_ready();
-    return crypto_pwhash_scryptsalsa208sha256_ll(data_or_empty(password), password.size(),
-                                                 data_or_empty(salt), salt.size(), n, r, p,
-                                                 key.data(), KEY_BYTES) == 0;
+    return scrypt(password, salt, ScryptParams{n, r, p}, key.mutable_bytes());
 }
 
 struct CipherContextFree {
@@ -154,9 +144,9 @@ Status<std::string> check_limits(std::size_t nonce_bytes, const KdfParams& kdf) 
     return oxa_core::OK;
 }
 
-// RFC 7914's own bounds (N < 2^(16r), r*p < 2^30); libsodium does not check
-// the first. The limits above already imply both; this keeps the call sound
-// should those limits ever be loosened.
+// RFC 7914's own bounds (N < 2^(16r), r*p < 2^30), refused here with the
+// text of a parameter error; scrypt() would refuse them only as a failed
+// derivation. The limits above already imply both.
 bool within_rfc7914(const KdfParams& kdf) {
     const bool n_fits_block = kdf.r >= 2 || kdf.n < (std::uint32_t{1} << 16);
     return n_fits_block && std::uint64_t{kdf.r} * kdf.p < (std::uint64_t{1} << 30);

@@ -1,6 +1,6 @@
 #pragma once
-// The sealed secret of a wallet file: scrypt (libsodium) derives a key from
-// the passphrase, AES-256-GCM (OpenSSL) seals the secret.
+// The sealed secret of a wallet file: scrypt (scrypt/scrypt.hpp) derives a
+// key from the passphrase, AES-256-GCM (OpenSSL) seals the secret.
 
 #include <cstdint>
 #include <span>

@@ -35,6 +35,21 @@ std::array<std::uint8_t, N> digest(const EVP_MD* md, const char* algorithm, Byte
     return out;
 }
 
+// The lengths above INT_MAX that OpenSSL cannot take are never asked for:
+// passwords, salts and keys here are small.
+void pbkdf2(const EVP_MD* md, const char* name, ByteView password, ByteView salt,
+            std::uint32_t iterations, std::span<std::uint8_t> out) {
+    if (out.empty()) return;
+    if (password.size() > INT_MAX || salt.size() > INT_MAX || out.size() > INT_MAX ||
+        iterations == 0 || iterations > INT_MAX ||
+        PKCS5_PBKDF2_HMAC(reinterpret_cast<const char*>(nonnull(password)),
+                          static_cast<int>(password.size()), nonnull(salt),
+                          static_cast<int>(salt.size()), static_cast<int>(iterations), md,
+                          static_cast<int>(out.size()), out.data()) != 1) {
+        openssl_broken(name);
+    }
+}
+
 }  // namespace
 
 Bytes32 sha256(ByteView data) { return digest<32>(EVP_sha256(), "SHA-256", data); }
@@ -65,15 +80,12 @@ void hmac_sha512(ByteView key, ByteView data, std::span<std::uint8_t, 64> out) {
 
 void pbkdf2_hmac_sha512(ByteView password, ByteView salt, std::uint32_t iterations,
                         std::span<std::uint8_t> out) {
-    if (out.empty()) return;
-    if (password.size() > INT_MAX || salt.size() > INT_MAX || out.size() > INT_MAX ||
-        iterations == 0 || iterations > INT_MAX ||
-        PKCS5_PBKDF2_HMAC(reinterpret_cast<const char*>(nonnull(password)),
-                          static_cast<int>(password.size()), nonnull(salt),
-                          static_cast<int>(salt.size()), static_cast<int>(iterations), EVP_sha512(),
-                          static_cast<int>(out.size()), out.data()) != 1) {
-        openssl_broken("PBKDF2-HMAC-SHA512");
-    }
+    pbkdf2(EVP_sha512(), "PBKDF2-HMAC-SHA512", password, salt, iterations, out);
+}
+
+void pbkdf2_hmac_sha256(ByteView password, ByteView salt, std::uint32_t iterations,
+                        std::span<std::uint8_t> out) {
+    pbkdf2(EVP_sha256(), "PBKDF2-HMAC-SHA256", password, salt, iterations, out);
 }
 
 }  // namespace oxa_signer

@@ -24,6 +24,9 @@ Bytes20 ripemd160(ByteView data);
 Bytes20 hash160(ByteView data);
 /// HMAC-SHA512; `out` receives 64 bytes.
 void hmac_sha512(ByteView key, ByteView data, std::span<std::uint8_t, 64> out);
+/// PBKDF2-HMAC-SHA256; `out.size()` bytes of output.
+void pbkdf2_hmac_sha256(ByteView password, ByteView salt, std::uint32_t iterations,
+                        std::span<std::uint8_t> out);
 /// PBKDF2-HMAC-SHA512; `out.size()` bytes of output.
 void pbkdf2_hmac_sha512(ByteView password, ByteView salt, std::uint32_t iterations,
                         std::span<std::uint8_t> out);

@@ -194,11 +194,29 @@ TEST(WalletFile, GoldenMnemonicWalletIsRewrittenByteForByte) {
     EXPECT_EQ(serialize_encrypted_wallet(parsed(text)), text);
 }
 
+// The vault's scan reads summaries: they must accept and refuse exactly the
+// files the full reader does, with the same texts, so the same files are
+// skipped with the same warnings.
+void expect_summary_agrees(std::string_view text) {
+    const auto wallet = parse_encrypted_wallet(text);
+    oxa_core::WalletSummary summary;
+    const auto read = oxa_core::parse_wallet_summary(text, summary);
+    ASSERT_EQ(read.ok(), wallet.ok()) << text;
+    if (!wallet) {
+        EXPECT_EQ(read.error(), wallet.error());
+        return;
+    }
+    EXPECT_EQ(summary.id, wallet.value().id);
+    EXPECT_EQ(summary.name, wallet.value().name);
+    EXPECT_EQ(summary.created_at, wallet.value().created_at);
+}
+
 TEST(WalletFile, EveryCutOfAGoldenFileFailsWithAPlace) {
     const std::string text = read_file(WALLETS_DIR / "v2-mnemonic.json");
     for (std::size_t length = 0; length < text.size(); ++length) {
         auto wallet = parse_encrypted_wallet(std::string_view(text).substr(0, length));
         ASSERT_FALSE(wallet) << "prefix of " << length << " bytes was accepted";
+        expect_summary_agrees(std::string_view(text).substr(0, length));
         ASSERT_TRUE(has_place(wallet.error())) << wallet.error();
     }
 }
@@ -218,6 +236,7 @@ TEST(WalletFile, MutantsFailWithAPlaceOrSurviveRewriting) {
                 default: text[at] = c;
             }
         }
+        expect_summary_agrees(text);
         auto wallet = parse_encrypted_wallet(text);
         if (!wallet) {
             ASSERT_TRUE(has_place(wallet.error())) << wallet.error();
@@ -235,6 +254,7 @@ TEST_P(WalletReadError, IsRefusedWithItsPlace) {
     auto wallet = parse_encrypted_wallet(GetParam().text);
     ASSERT_FALSE(wallet);
     EXPECT_EQ(wallet.error(), GetParam().error);
+    expect_summary_agrees(GetParam().text);
 }
 INSTANTIATE_TEST_SUITE_P(WalletFile, WalletReadError, ::testing::ValuesIn(read_cases("errors")),
                          oxa_test::by_index);
@@ -244,6 +264,7 @@ class WalletReadValid : public ::testing::TestWithParam<ReadCase> {};
 TEST_P(WalletReadValid, Reads) {
     auto wallet = parse_encrypted_wallet(GetParam().text);
     EXPECT_TRUE(wallet) << wallet.error();
+    expect_summary_agrees(GetParam().text);
 }
 INSTANTIATE_TEST_SUITE_P(WalletFile, WalletReadValid, ::testing::ValuesIn(read_cases("valid")),
                          oxa_test::by_index);
