@@ -129,10 +129,19 @@ fuzz: setup
 	@$(TOOLS_PATH) cmake --build $(FUZZ_BUILD) -j 2
 	@FUZZ_BUILD=$(FUZZ_BUILD) FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run
 
-# The C++ tests (corpus replays and the secret-hygiene program included) with
-# AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer; then the
-# Python tests against a module built the same way, the runtimes preloaded
-# into the interpreter (and the Python processes the tests start).
+# Every corpus replay program over its corpus, run through $(1) (a wrapper
+# such as valgrind, or nothing).
+define replay_corpora
+	@for replay in $(2)/fuzz/replay_*; do \
+		$(1) $$replay fuzz/corpus/$${replay##*/replay_} >/dev/null || exit 1; done
+endef
+
+# The C++ tests with AddressSanitizer, LeakSanitizer and UndefinedBehavior-
+# Sanitizer: the corpus replays, the secret-hygiene program and oxa_tests (in
+# two shards; whole programs, not one process per test, which would spend
+# most of the run starting ASan). Then the Python tests against a module built
+# the same way, the runtimes preloaded into the interpreter (and into the
+# Python processes the tests start):
 # - Python's own allocations go through malloc, so ASan sees them; leak
 #   checking is off there, as CPython frees little at exit (test_no_leaks
 #   measures the module's leaks instead).
@@ -146,7 +155,10 @@ test-sanitize: setup
 	@$(TOOLS_PATH) cmake -S . -B $(SAN_BUILD) $(CHECK_FLAGS) -DOXA_SANITIZE=address,undefined \
 		-DOXA_BUILD_PYTHON=ON -DPython_EXECUTABLE=$(abspath $(PYTHON)) >/dev/null
 	@$(SAN_ENV) $(TOOLS_PATH) cmake --build $(SAN_BUILD) -j 2
-	@$(SAN_ENV) $(VENV)/bin/ctest --test-dir $(SAN_BUILD) --output-on-failure -j 2
+	$(call replay_corpora,$(SAN_ENV),$(SAN_BUILD))
+	@$(SAN_ENV) $(SAN_BUILD)/tests/cpp/oxa_secret_tests --gtest_brief=1
+	@$(SAN_ENV) tests/cpp/run_in_shards $(SAN_BUILD)/shard $(SAN_BUILD)/tests/cpp/oxa_tests \
+		--gtest_brief=1
 	@rm -rf $(SAN_BUILD)/python $(SAN_BUILD)/bin $(SAN_REPORTS)
 	@mkdir -p $(SAN_BUILD)/python $(SAN_BUILD)/bin $(SAN_REPORTS)
 	@cp -r src/oxa $(SAN_BUILD)/python/ && find $(SAN_BUILD)/python -name __pycache__ -exec rm -rf {} +
@@ -161,24 +173,15 @@ test-sanitize: setup
 		--deselect tests/python/test_call_frame.py::test_refused_memory_locking_only_warns; \
 	status=$$?; if [ -n "$$(ls $(SAN_REPORTS))" ]; then cat $(SAN_REPORTS)/*; exit 1; fi; exit $$status
 
-# The C++ tests under memcheck, in two shards side by side: no error and no
-# definite leak. The secret-hygiene program is left out (it replaces operator
-# new and delete, which memcheck replaces too); the corpus replays are in.
-# Two tests cannot hold there: memcheck runs posix_spawn's child as a fork,
-# so a failed exec is never reported back to the parent.
+# The C++ tests under memcheck: no error and no definite leak. The secret-
+# hygiene program is left out (it replaces operator new and delete, which
+# memcheck replaces too). Two tests cannot hold there: memcheck runs
+# posix_spawn's child as a fork, so a failed exec never reaches the parent.
 VG_SKIP := RunProcess.MissingProgramFailsWithEnoent:BroadcastTransport.MissingCurlGivesTheSystemText
 test-valgrind: setup
 	$(call need_program,valgrind,valgrind)
 	@$(TOOLS_PATH) cmake -S . -B $(VG_BUILD) $(CHECK_FLAGS) >/dev/null
 	@$(TOOLS_PATH) cmake --build $(VG_BUILD) -j 2
-	@for replay in $(VG_BUILD)/fuzz/replay_*; do \
-		$(VALGRIND) $$replay fuzz/corpus/$${replay##*/replay_} >/dev/null || exit 1; done
-	@pids=""; for shard in 0 1; do \
-		GTEST_TOTAL_SHARDS=2 GTEST_SHARD_INDEX=$$shard $(VALGRIND) --log-file=$(VG_BUILD)/shard$$shard.log \
-			$(VG_BUILD)/tests/cpp/oxa_tests --gtest_brief=1 --gtest_filter=-$(VG_SKIP) \
-			>$(VG_BUILD)/shard$$shard.out 2>&1 & \
-		pids="$$pids $$!"; \
-	done; failed=0; for pid in $$pids; do wait $$pid || failed=1; done; \
-	for shard in 0 1; do grep -E '^\[ +(PASSED|FAILED|SKIPPED) +\]' $(VG_BUILD)/shard$$shard.out; \
-		cat $(VG_BUILD)/shard$$shard.log; done; \
-	exit $$failed
+	$(call replay_corpora,$(VALGRIND),$(VG_BUILD))
+	@tests/cpp/run_in_shards $(VG_BUILD)/shard $(VALGRIND) $(VG_BUILD)/tests/cpp/oxa_tests \
+		--gtest_brief=1 --gtest_filter=-$(VG_SKIP)
