@@ -49,10 +49,40 @@ Bytes32 keccak_prefixed_message_hash(std::string_view prefix_text, ByteSpan mess
     return hasher.finish();
 }
 
+Bytes32 evm_message_hash(ByteSpan message) {
+    return keccak_prefixed_message_hash("Ethereum Signed Message:\n", message);
+}
+
+std::string evm_address(const Bytes20& account) {
+    return "0x" + eip55_checksum(hex_encode(account));
+}
+
+oxa_core::Result<Bytes20, std::string> parse_evm_address(std::string_view address) {
+    constexpr std::size_t HEX_DIGITS = 40;
+    if (!address.starts_with("0x") || address.size() != 2 + HEX_DIGITS) {
+        return Err{"expected 0x and 40 hex digits"};
+    }
+    const std::string_view digits = address.substr(2);
+    auto bytes = hex_decode(digits);
+    if (!bytes) return Err{"expected 0x and 40 hex digits"};
+    const std::string lower = hex_encode(bytes.value());
+    const bool has_lower =
+        std::any_of(digits.begin(), digits.end(), [](char c) { return c >= 'a' && c <= 'f'; });
+    const bool has_upper =
+        std::any_of(digits.begin(), digits.end(), [](char c) { return c >= 'A' && c <= 'F'; });
+    // One letter case throughout carries no checksum; mixed case is one.
+    if (has_lower && has_upper && digits != eip55_checksum(lower)) {
+        return Err{"EIP-55 checksum mismatch"};
+    }
+    Bytes20 account{};
+    std::copy(bytes.value().begin(), bytes.value().end(), account.begin());
+    return account;
+}
+
 SignerResult<std::string> EvmSigner::derive_address(ByteSpan private_key) const {
     auto public_key = secp256k1_uncompressed_public_key(private_key);
     if (!public_key) return Err{public_key.error()};
-    return "0x" + eip55_checksum(hex_encode(keccak_account_hash(public_key.value())));
+    return evm_address(keccak_account_hash(public_key.value()));
 }
 
 SignerResult<SignOutput> EvmSigner::sign(ByteSpan private_key, ByteSpan data) const {
@@ -60,8 +90,7 @@ SignerResult<SignOutput> EvmSigner::sign(ByteSpan private_key, ByteSpan data) co
 }
 
 SignerResult<SignOutput> EvmSigner::sign_message(ByteSpan private_key, ByteSpan message) const {
-    const Bytes32 digest = keccak_prefixed_message_hash("Ethereum Signed Message:\n", message);
-    auto output = sign(private_key, digest);
+    auto output = sign(private_key, evm_message_hash(message));
     if (!output) return output;
     SignOutput& signed_message = output.value();
     signed_message.signature.back() += PERSONAL_MESSAGE_V_OFFSET;

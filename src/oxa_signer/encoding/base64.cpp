@@ -24,4 +24,16 @@ std::string base64url_encode_unpadded(std::span<const std::uint8_t> bytes) {
     return encode(bytes, sodium_base64_VARIANT_URLSAFE_NO_PADDING);
 }
 
+std::optional<std::vector<std::uint8_t>> base64_decode(std::string_view text) {
+    std::vector<std::uint8_t> out(text.size() / 4 * 3);
+    std::size_t decoded = 0;
+    // With no end pointer libsodium refuses any character it does not consume.
+    if (sodium_base642bin(out.data(), out.size(), text.data(), text.size(), nullptr, &decoded,
+                          nullptr, sodium_base64_VARIANT_ORIGINAL) != 0) {
+        return std::nullopt;
+    }
+    out.resize(decoded);
+    return out;
+}
+
 }  // namespace oxa_signer
