@@ -7,7 +7,14 @@ secret is sealed with scrypt and AES-256-GCM. Every function raises
 ``RuntimeError`` with the operation's message when it fails.
 """
 
-from oxa._ext import chains, families
+from oxa._ext import (
+    chains,
+    families,
+    recover_address,
+    sign_message_standard,
+    verify_message,
+    verify_message_standard,
+)
 from oxa._native import (
     InternalAbort,
     create_wallet,
@@ -54,8 +61,12 @@ __all__ = [
     "import_wallet_mnemonic",
     "import_wallet_private_key",
     "list_wallets",
+    "recover_address",
     "rename_wallet",
     "sign_and_send",
     "sign_message",
+    "sign_message_standard",
     "sign_transaction",
+    "verify_message",
+    "verify_message_standard",
 ]

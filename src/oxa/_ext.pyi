@@ -5,6 +5,31 @@ operation's message, TypeError and OverflowError for refused arguments)."""
 from oxa._native import InternalAbort as InternalAbort
 from oxa.results import ChainDict as ChainDict
 from oxa.results import FamilyDict as FamilyDict
+from oxa.results import SignatureDict as SignatureDict
 
 def chains() -> list[ChainDict]: ...
 def families() -> list[FamilyDict]: ...
+def verify_message(
+    chain: str, message: str, signature: str, address: str, encoding: str | None = None
+) -> bool: ...
+def recover_address(
+    chain: str, message: str, signature: str, encoding: str | None = None
+) -> str: ...
+def sign_message_standard(
+    wallet: str,
+    chain: str,
+    message: str,
+    standard: str,
+    passphrase: str | None = None,
+    index: int | None = None,
+    encoding: str | None = None,
+    vault_path_opt: str | None = None,
+) -> SignatureDict: ...
+def verify_message_standard(
+    chain: str,
+    message: str,
+    signature: str,
+    address: str,
+    standard: str,
+    encoding: str | None = None,
+) -> bool: ...

@@ -91,4 +91,30 @@ LibResult<std::string> sign_and_send(std::string_view wallet, std::string_view c
                                      std::string_view tx_hex, OptText passphrase, OptIndex index,
                                      OptText rpc_url, const VaultPath& vault);
 
+// Checking signatures: no wallet, no vault. Malformed input is InvalidInput;
+// a well-formed signature that does not match is a plain false.
+
+/// Whether `signature` is what sign_message gives for the message (same
+/// encoding names) under the key behind `address`; forms in
+/// oxa_signer/message_verification.hpp.
+LibResult<bool> verify_message(std::string_view chain, std::string_view message,
+                               std::string_view signature, std::string_view address,
+                               OptText encoding);
+/// The address that made a sign_message signature (secp256k1 families only).
+LibResult<std::string> recover_address(std::string_view chain, std::string_view message,
+                                       std::string_view signature, OptText encoding);
+
+// Message standards ("bip322-simple", "adr036", "solana-offchain"), each for
+// its family. Chain, standard, encoding and the standard's message rules are
+// checked before the vault is read.
+
+/// `signature` is in the standard's own text; `recovery_id` is absent.
+LibResult<SignResult> sign_message_standard(std::string_view wallet, std::string_view chain,
+                                            std::string_view message, std::string_view standard,
+                                            OptText passphrase, OptIndex index, OptText encoding,
+                                            const VaultPath& vault);
+LibResult<bool> verify_message_standard(std::string_view chain, std::string_view message,
+                                        std::string_view signature, std::string_view address,
+                                        std::string_view standard, OptText encoding);
+
 }  // namespace oxa_lib

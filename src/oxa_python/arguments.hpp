@@ -10,6 +10,8 @@
 #include <optional>
 #include <string_view>
 
+#include "oxa_lib/vault.hpp"
+
 namespace oxa_python {
 
 /// Where a conversion error is reported: "<function>() argument '<name>' ...".
@@ -36,6 +38,9 @@ struct OptionalText {
     static constexpr bool required = false;
     static bool convert(PyObject* obj, ParamRef param, Value& out);
 };
+
+/// The vault directory an optional text names; absent means the default.
+oxa_lib::VaultPath vault_path(OptionalText::Value text);
 
 /// Absent or None means not given; otherwise an integer in 0..2^32-1.
 struct OptionalCount {

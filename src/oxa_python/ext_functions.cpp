@@ -20,6 +20,57 @@ PyObject* families(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwnames) {
     return SIG.call(args, nargs, kwnames, [] { return family_list_to_py(oxa_lib::families()); });
 }
 
+PyObject* verify_message(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr Signature<RequiredText, RequiredText, RequiredText, RequiredText, OptionalText>
+        SIG{"verify_message", {"chain", "message", "signature", "address", "encoding"}};
+    return SIG.call(args, nargs, kwnames,
+                    [](auto chain, auto message, auto signature, auto address, auto encoding) {
+                        return to_python(
+                            oxa_lib::verify_message(chain, message, signature, address, encoding),
+                            bool_to_py);
+                    });
+}
+
+PyObject* recover_address(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr Signature<RequiredText, RequiredText, RequiredText, OptionalText> SIG{
+        "recover_address", {"chain", "message", "signature", "encoding"}};
+    return SIG.call(
+        args, nargs, kwnames, [](auto chain, auto message, auto signature, auto encoding) {
+            return to_python(oxa_lib::recover_address(chain, message, signature, encoding),
+                             text_to_py);
+        });
+}
+
+PyObject* sign_message_standard(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr Signature<RequiredText, RequiredText, RequiredText, RequiredText, OptionalText,
+                               OptionalCount, OptionalText, OptionalText>
+        SIG{"sign_message_standard",
+            {"wallet", "chain", "message", "standard", "passphrase", "index", "encoding",
+             "vault_path_opt"}};
+    return SIG.call(args, nargs, kwnames,
+                    [](auto wallet, auto chain, auto message, auto standard, auto passphrase,
+                       auto index, auto encoding, auto vault) {
+                        return to_python(oxa_lib::sign_message_standard(
+                                             wallet, chain, message, standard, passphrase, index,
+                                             encoding, vault_path(vault)),
+                                         sign_result_to_dict);
+                    });
+}
+
+PyObject* verify_message_standard(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr Signature<RequiredText, RequiredText, RequiredText, RequiredText, RequiredText,
+                               OptionalText>
+        SIG{"verify_message_standard",
+            {"chain", "message", "signature", "address", "standard", "encoding"}};
+    return SIG.call(
+        args, nargs, kwnames,
+        [](auto chain, auto message, auto signature, auto address, auto standard, auto encoding) {
+            return to_python(oxa_lib::verify_message_standard(chain, message, signature, address,
+                                                              standard, encoding),
+                             bool_to_py);
+        });
+}
+
 PyMethodDef METHODS[] = {
     OXA_FUNCTION(chains,
                  "chains()\n--\n\n"
@@ -29,6 +80,26 @@ PyMethodDef METHODS[] = {
                  "families()\n--\n\n"
                  "The chain families, in the order of a wallet's accounts: dicts of family, "
                  "chain, chain_id, curve and the derivation_path of account 0."),
+    OXA_FUNCTION(verify_message,
+                 "verify_message(chain, message, signature, address, encoding=None)\n--\n\n"
+                 "Check a sign_message signature against an address (TON: the account's public "
+                 "key as 64 hex digits).\nFalse if it does not match; RuntimeError if any "
+                 "argument is malformed."),
+    OXA_FUNCTION(recover_address,
+                 "recover_address(chain, message, signature, encoding=None)\n--\n\n"
+                 "The address whose key made a sign_message signature (secp256k1 families: "
+                 "evm, bitcoin, cosmos, tron)."),
+    OXA_FUNCTION(sign_message_standard,
+                 "sign_message_standard(wallet, chain, message, standard, passphrase=None, "
+                 "index=None, encoding=None, vault_path_opt=None)\n--\n\n"
+                 "Sign a message under a standard: 'bip322-simple' (bitcoin), 'adr036' (cosmos) "
+                 "or 'solana-offchain' (solana).\nThe signature is in the standard's own text "
+                 "(Base64, or hex for solana-offchain); recovery_id is None."),
+    OXA_FUNCTION(verify_message_standard,
+                 "verify_message_standard(chain, message, signature, address, standard, "
+                 "encoding=None)\n--\n\n"
+                 "Check a signature made under a message standard against an address.\nFalse "
+                 "if it does not match; RuntimeError if any argument is malformed."),
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -44,6 +44,14 @@ def usage(vault: str) -> None:
     except oxa.InternalAbort as abort:
         assert_type(abort, oxa.InternalAbort)
 
+    assert_type(oxa.verify_message("ethereum", "hi", "00", "0x00", encoding=None), bool)
+    assert_type(oxa.recover_address("bitcoin", "6869", "00", "hex"), str)
+    standard = oxa.sign_message_standard(
+        "main", "bitcoin", "hi", "bip322-simple", "pw", 0, "utf8", vault_path_opt=vault
+    )
+    assert_type(standard, SignatureDict)
+    assert_type(oxa.verify_message_standard("cosmos", "hi", "AA==", "cosmos1", "adr036"), bool)
+
 
 def misuse(vault: str) -> None:
     oxa.generate_mnemonic(words=None)  # type: ignore[arg-type]
@@ -54,3 +62,5 @@ def misuse(vault: str) -> None:
     oxa.sign_message("w", "evm", "hi", index="0")  # type: ignore[arg-type]
     oxa.get_wallet("main")["secret"]  # type: ignore[typeddict-item]
     oxa.sign_and_send("w", "evm", "02")["hash"]  # type: ignore[typeddict-item]
+    oxa.verify_message("evm", "hi", "00")  # type: ignore[call-arg]
+    oxa.sign_message_standard("w", "bitcoin", "hi", standard=None)  # type: ignore[arg-type]
