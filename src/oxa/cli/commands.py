@@ -5,13 +5,17 @@ import argparse
 import sys
 from collections.abc import Callable
 
+from oxa import _ext as ext
 from oxa import _native as native
 from oxa.cli import prompts
 from oxa.cli.demo import run_demo
 from oxa.cli.errors import CliError
 from oxa.cli.render import emit, signature_text, wallet_list_text, wallet_text
 
-type Command = Callable[[argparse.Namespace], None]
+# A command's exit status, when it is not simply 0.
+type Command = Callable[[argparse.Namespace], int | None]
+
+NOT_MATCHING_EXIT = 1
 
 BACKUP_HINT = "Back up its recovery phrase (oxa export) and keep it offline."
 EXPORT_WARNING = (
@@ -110,9 +114,21 @@ def export(args: argparse.Namespace) -> None:
 
 def sign_message(args: argparse.Namespace) -> None:
     passphrase = prompts.passphrase(args)
-    signature = native.sign_message(
-        args.wallet, args.chain, args.message, passphrase, args.encoding, args.index, args.vault
-    )
+    if args.standard is None:
+        signature = native.sign_message(
+            args.wallet, args.chain, args.message, passphrase, args.encoding, args.index, args.vault
+        )
+    else:
+        signature = ext.sign_message_standard(
+            args.wallet,
+            args.chain,
+            args.message,
+            args.standard,
+            passphrase,
+            args.index,
+            args.encoding,
+            args.vault,
+        )
     emit(args.json, signature, signature_text(signature))
 
 
@@ -130,6 +146,24 @@ def send(args: argparse.Namespace) -> None:
         args.wallet, args.chain, args.tx_hex, passphrase, args.index, args.rpc_url, args.vault
     )
     emit(args.json, sent, sent["tx_hash"])
+
+
+def verify(args: argparse.Namespace) -> int:
+    if args.standard is None:
+        valid = ext.verify_message(
+            args.chain, args.message, args.signature, args.address, args.encoding
+        )
+    else:
+        valid = ext.verify_message_standard(
+            args.chain, args.message, args.signature, args.address, args.standard, args.encoding
+        )
+    emit(args.json, {"valid": valid}, "valid" if valid else "invalid")
+    return 0 if valid else NOT_MATCHING_EXIT
+
+
+def recover(args: argparse.Namespace) -> None:
+    address = ext.recover_address(args.chain, args.message, args.signature, args.encoding)
+    emit(args.json, {"address": address}, address)
 
 
 def demo(args: argparse.Namespace) -> None:

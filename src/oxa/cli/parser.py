@@ -23,10 +23,15 @@ def account_index(text: str) -> int:
     return value
 
 
+def _json_option() -> argparse.ArgumentParser:
+    options = argparse.ArgumentParser(add_help=False)
+    options.add_argument("--json", action="store_true", help="print one JSON document")
+    return options
+
+
 def _common_options() -> argparse.ArgumentParser:
-    common = argparse.ArgumentParser(add_help=False)
+    common = argparse.ArgumentParser(add_help=False, parents=[_json_option()])
     common.add_argument("--vault", metavar="PATH", help="vault directory (default: ~/.oxa)")
-    common.add_argument("--json", action="store_true", help="print one JSON document")
     return common
 
 
@@ -156,6 +161,7 @@ def _add_signing_commands(top: Subcommands, secret: Parents) -> None:
     message.add_argument("wallet", metavar="WALLET")
     message.add_argument("message", metavar="MESSAGE")
     message.add_argument("--encoding", help="utf8 (default) or hex")
+    _add_standard(message, "sign under a message standard")
     tx = _command(kinds, "tx", commands.sign_tx, "sign a transaction given in hex", secret)
     send = _command(
         top,
@@ -173,6 +179,42 @@ def _add_signing_commands(top: Subcommands, secret: Parents) -> None:
         _add_index(parser)
 
 
+def _add_standard(parser: argparse.ArgumentParser, what: str) -> None:
+    parser.add_argument(
+        "--standard",
+        metavar="NAME",
+        help=f"{what}: bip322-simple (bitcoin), adr036 (cosmos) or solana-offchain (solana)",
+    )
+
+
+def _add_checking_commands(top: Subcommands, output: Parents) -> None:
+    verify = _command(
+        top,
+        "verify",
+        commands.verify,
+        "check a message signature against an address; exits 1 if it does not match",
+        output,
+    )
+    verify.add_argument("message", metavar="MESSAGE")
+    verify.add_argument("signature", metavar="SIGNATURE")
+    verify.add_argument(
+        "address", metavar="ADDRESS", help="the signer's address (TON: its public key in hex)"
+    )
+    _add_standard(verify, "a signature made under a message standard")
+    recover = _command(
+        top,
+        "recover",
+        commands.recover,
+        "print the address that made a message signature (evm, bitcoin, cosmos, tron)",
+        output,
+    )
+    recover.add_argument("message", metavar="MESSAGE")
+    recover.add_argument("signature", metavar="SIGNATURE")
+    for parser in (verify, recover):
+        _add_chain(parser)
+        parser.add_argument("--encoding", help="utf8 (default) or hex")
+
+
 def build_parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(
         prog="oxa", description="A local, multi-chain, non-custodial wallet store."
@@ -184,6 +226,7 @@ def build_parser() -> argparse.ArgumentParser:
     _add_mnemonic_commands(top, plain)
     _add_wallet_commands(top, plain, secret)
     _add_signing_commands(top, secret)
+    _add_checking_commands(top, [_json_option()])
     demo = top.add_parser("demo", help="walk through oxa in a temporary vault")
     demo.set_defaults(run=commands.demo)
     return parser
