@@ -12,6 +12,7 @@ import uuid
 from dataclasses import asdict, dataclass
 from datetime import UTC, datetime, timedelta
 
+from oxa import _ext as ext
 from oxa import _native as native
 
 VAULT_SIZES = (10, 1_000, 10_000)
@@ -174,6 +175,9 @@ def vault_operations(vault: Vault) -> dict:
         "get_wallet by id": lambda: native.get_wallet(vault.mnemonic_id, vault_path_opt=v),
         "get_wallet by name": lambda: native.get_wallet(MNEMONIC_WALLET, vault_path_opt=v),
         "list_wallets": lambda: native.list_wallets(vault_path_opt=v),
+        "sign_message_standard mnemonic": lambda: ext.sign_message_standard(
+            MNEMONIC_WALLET, "bitcoin", MESSAGE, "bip322-simple", vault_path_opt=v
+        ),
     }
 
 
