@@ -2,8 +2,6 @@
 // family: the first byte picks the family, the rest is "signature\naddress".
 // A refusal is an error whose text is UTF-8; recovery agrees with checking.
 
-#include <string>
-
 #include "fuzz_check.hpp"
 #include "oxa_core/chain.hpp"
 #include "oxa_core/utf8.hpp"
@@ -12,14 +10,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     const auto family = oxa_core::ALL_CHAIN_TYPES[data[0] % oxa_core::ALL_CHAIN_TYPES.size()];
-    const std::string_view rest = oxa_fuzz::text_of(data + 1, size - 1);
-    const std::size_t newline = rest.find('\n');
-    const std::string_view signature = rest.substr(0, newline);
-    const std::string_view address =
-        newline == std::string_view::npos ? std::string_view() : rest.substr(newline + 1);
-    const std::string message = "fuzz";
-    const oxa_signer::ByteSpan message_bytes(reinterpret_cast<const std::uint8_t*>(message.data()),
-                                             message.size());
+    const auto [signature, address] = oxa_fuzz::split_line(oxa_fuzz::text_of(data + 1, size - 1));
+    const auto message_bytes = oxa_fuzz::bytes_of("fuzz");
 
     auto valid = oxa_signer::verify_message_signature(family, message_bytes, signature, address);
     if (!valid) oxa_fuzz::check(!oxa_core::utf8_error(valid.error()), "the error text is UTF-8");

@@ -3,8 +3,6 @@
 // whose text is UTF-8; a BIP-322 witness that decodes is its own canonical
 // Base64.
 
-#include <string>
-
 #include "fuzz_check.hpp"
 #include "oxa_core/utf8.hpp"
 #include "oxa_signer/encoding/base64.hpp"
@@ -24,15 +22,9 @@ constexpr oxa_signer::MessageStandard STANDARDS[] = {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     const auto standard = STANDARDS[data[0] % 3];
-    const std::string_view rest = oxa_fuzz::text_of(data + 1, size - 1);
-    const std::size_t newline = rest.find('\n');
-    const std::string_view signature = rest.substr(0, newline);
-    const std::string_view address =
-        newline == std::string_view::npos ? std::string_view() : rest.substr(newline + 1);
-    const std::string message = "fuzz";
-    const auto prepared = oxa_signer::StandardMessage::prepare(
-        standard, oxa_signer::ByteSpan(reinterpret_cast<const std::uint8_t*>(message.data()),
-                                       message.size()));
+    const auto [signature, address] = oxa_fuzz::split_line(oxa_fuzz::text_of(data + 1, size - 1));
+    const auto prepared =
+        oxa_signer::StandardMessage::prepare(standard, oxa_fuzz::bytes_of("fuzz"));
     oxa_fuzz::check(prepared.ok(), "a short ASCII message suits every standard");
 
     auto valid = prepared.value().verify(signature, address);

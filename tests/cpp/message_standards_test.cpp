@@ -239,7 +239,7 @@ TEST(Adr036, SignDocumentsAndSignaturesMatchTheVectors) {
     }
 }
 
-TEST(Adr036, PublishedCosmosSignatureVerifiesAndItsWrongTwinDoesNot) {
+TEST(Adr036, PublishedSignatureVerifiesWrongOneNot) {
     const auto& v = ADR036["vectors"][0];
     const auto message = bytes_of(v["message"].get<std::string>());
     const auto signer = v["signer"].get<std::string>();
@@ -363,7 +363,7 @@ TEST(MessageStandard, EachNameBelongsToOneFamily) {
               "'solana-offchain')");
 }
 
-TEST(MessageStandard, SignedMessagesCheckOutUnderEachStandard) {
+TEST(MessageStandard, EachStandardSignsAndChecks) {
     const auto key = unhex(std::string(64, '3'));
     const auto public_key = oxa_signer::secp256k1_compressed_public_key(key).value();
     const auto ed_public = oxa_signer::ed25519_public_key(key).value();

@@ -71,7 +71,7 @@ bool is_secp256k1(ChainType family) {
 
 // Published signatures ---------------------------------------------------------
 
-TEST(VerifyMessage, EthereumPersonalSignVectorsVerifyAndRecover) {
+TEST(VerifyMessage, PersonalSignVectorsVerifyAndRecover) {
     for (const auto& v : oxa_test::load_vectors("eip1559.json")["eip191_personal_sign"]) {
         const auto message = v["message_utf8"].get<std::string>();
         const auto signature = v["signature"].get<std::string>();  // 0x..., v 27 or 28
@@ -102,7 +102,7 @@ TEST(VerifyMessage, EthereumPersonalSignVectorsVerifyAndRecover) {
               only["recovered_address"]);
 }
 
-TEST(VerifyMessage, BitcoinCoreSignaturesCheckAgainstTheKeysP2wpkhAddress) {
+TEST(VerifyMessage, BitcoinCoreVectorsAsP2wpkh) {
     for (const auto& v : oxa_test::load_vectors("bitcoin-signmessage.json")["vectors"]) {
         // Bitcoin Core carries the recovery id in a leading header byte; ours
         // follows r || s.
@@ -132,7 +132,7 @@ TEST(VerifyMessage, BitcoinCoreSignaturesCheckAgainstTheKeysP2wpkhAddress) {
 
 class OwnSignatures : public testing::TestWithParam<ChainType> {};
 
-TEST_P(OwnSignatures, VerifyRecoverAndNoChangedByteVerifies) {
+TEST_P(OwnSignatures, RoundTripAndNoFlipPasses) {
     const ChainType family = GetParam();
     for (int round = 0; round < ROUNDS; ++round) {
         const auto key = random_key(family);
@@ -160,7 +160,7 @@ TEST_P(OwnSignatures, VerifyRecoverAndNoChangedByteVerifies) {
     }
 }
 
-TEST_P(OwnSignatures, PrefixAndCapitalsAreTheSameSignature) {
+TEST_P(OwnSignatures, PrefixAndCaseAreTheSame) {
     const ChainType family = GetParam();
     const auto message = bytes_of("hello");
     const std::string signature = signed_message(family, KEY, message);
@@ -169,7 +169,7 @@ TEST_P(OwnSignatures, PrefixAndCapitalsAreTheSameSignature) {
     EXPECT_TRUE(verify_message_signature(family, message, upper(signature), address).value());
 }
 
-INSTANTIATE_TEST_SUITE_P(Families, OwnSignatures,
+INSTANTIATE_TEST_SUITE_P(Family, OwnSignatures,
                          testing::ValuesIn(oxa_core::ALL_CHAIN_TYPES.begin(),
                                            oxa_core::ALL_CHAIN_TYPES.end()),
                          [](const auto& info) {
@@ -311,7 +311,7 @@ TEST(RecoverMessageSigner, Ed25519FamiliesRefuse) {
     }
 }
 
-TEST(RecoverMessageSigner, SignatureThatRecoversNoKeyIsAnError) {
+TEST(RecoverMessageSigner, NoKeyRecoveredIsAnError) {
     // r = 0 is no point: nothing recovers, so there is no address to give.
     const std::string signature = std::string(64, '0') + std::string(64, '1') + "00";
     const auto result = recover_message_signer(ChainType::Cosmos, bytes_of("m"), signature);

@@ -135,7 +135,12 @@ def test_mnemonic_wallet_accounts_recover_at_every_index(shared_vault):
     [
         ("nope", "00", "x", "unknown chain: 'nope'"),
         ("ethereum", "0x1234", "0x" + "00" * 20, "invalid signature: expected 65 bytes"),
-        ("ethereum", "aa" * 65, "0x5aAeb6053F3E94C9b9A09f33669435E7Ef1BeAeD", "invalid address: "),
+        (
+            "ethereum",
+            "aa" * 64 + "1b",
+            "0x5aAeb6053F3E94C9b9A09f33669435E7Ef1BeAeD",
+            "invalid address: EIP-55 checksum mismatch",
+        ),
         ("bitcoin", "aa" * 64 + "1b", "x", "invalid signature: recovery id 27, expected 0 to 3"),
         ("ton", "aa" * 64, "UQBHyuDvYjsBBOqxKj3xSe4o8C2PdrYL1a3obT3IWNW_LtaT", "invalid address: "),
     ],
@@ -157,8 +162,9 @@ def test_encodings_are_those_of_sign_message(shared_vault):
         ("UTF8", "unsupported encoding: UTF8 (use 'utf8' or 'hex')"),
         ("hex", "invalid hex message: Odd number of digits"),
     ]:
-        with pytest.raises(RuntimeError, match=f"^invalid input: {text}$"):
+        with pytest.raises(RuntimeError) as refused:
             ext.verify_message("cosmos", "hi!", signature, address, encoding)
+        assert str(refused.value) == f"invalid input: {text}"
 
 
 def test_ed25519_families_do_not_recover():

@@ -195,12 +195,6 @@ def _add_checking_commands(top: Subcommands, output: Parents) -> None:
         "check a message signature against an address; exits 1 if it does not match",
         output,
     )
-    verify.add_argument("message", metavar="MESSAGE")
-    verify.add_argument("signature", metavar="SIGNATURE")
-    verify.add_argument(
-        "address", metavar="ADDRESS", help="the signer's address (TON: its public key in hex)"
-    )
-    _add_standard(verify, "a signature made under a message standard")
     recover = _command(
         top,
         "recover",
@@ -208,11 +202,15 @@ def _add_checking_commands(top: Subcommands, output: Parents) -> None:
         "print the address that made a message signature (evm, bitcoin, cosmos, tron)",
         output,
     )
-    recover.add_argument("message", metavar="MESSAGE")
-    recover.add_argument("signature", metavar="SIGNATURE")
     for parser in (verify, recover):
+        parser.add_argument("message", metavar="MESSAGE")
+        parser.add_argument("signature", metavar="SIGNATURE")
         _add_chain(parser)
         parser.add_argument("--encoding", help="utf8 (default) or hex")
+    verify.add_argument(
+        "address", metavar="ADDRESS", help="the signer's address (TON: its public key in hex)"
+    )
+    _add_standard(verify, "a signature made under a message standard")
 
 
 def build_parser() -> argparse.ArgumentParser:
