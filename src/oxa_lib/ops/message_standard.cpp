@@ -1,7 +1,7 @@
-#include "oxa_signer/standards/message_standard.hpp"
+#include "oxa_lib/ops.hpp"
 
 #include "message_input.hpp"
-#include "oxa_lib/ops.hpp"
+#include "oxa_signer/standards/message_standard.hpp"
 
 namespace oxa_lib {
 

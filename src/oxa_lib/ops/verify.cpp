@@ -1,5 +1,6 @@
-#include "message_input.hpp"
 #include "oxa_lib/ops.hpp"
+
+#include "message_input.hpp"
 #include "oxa_signer/message_verification.hpp"
 
 namespace oxa_lib {
