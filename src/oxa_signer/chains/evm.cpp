@@ -1,6 +1,7 @@
 #include "evm.hpp"
 
 #include <algorithm>
+#include <cctype>
 
 #include "oxa_signer/encoding/hex.hpp"
 #include "oxa_signer/keccak.hpp"
@@ -12,7 +13,7 @@ using oxa_core::Err;
 
 namespace {
 
-constexpr std::uint8_t PERSONAL_MESSAGE_V_OFFSET = 27;
+constexpr std::uint8_t PREFIXED_DIGEST_V_OFFSET = 27;
 
 std::span<const std::uint8_t> text_bytes(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
@@ -49,6 +50,36 @@ Bytes32 keccak_prefixed_message_hash(std::string_view prefix_text, ByteSpan mess
     return hasher.finish();
 }
 
+oxa_core::Result<Bytes20, std::string> parse_evm_address(std::string_view text) {
+    const auto shape_error = [] { return Err{std::string("expected 0x and 40 hex digits")}; };
+    if (text.size() != 42 || !text.starts_with("0x")) return shape_error();
+    const std::string_view digits = text.substr(2);
+    auto bytes = hex_decode(digits);
+    if (!bytes) return shape_error();
+    std::string lower(digits);
+    std::string upper(digits);
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(digits[i])));
+        upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(digits[i])));
+    }
+    // Mixed case claims a checksum, which must then hold: a typo rarely keeps it.
+    if (digits != lower && digits != upper && eip55_checksum(lower) != digits) {
+        return Err{std::string("wrong EIP-55 checksum")};
+    }
+    Bytes20 address{};
+    std::copy(bytes.value().begin(), bytes.value().end(), address.begin());
+    return address;
+}
+
+SignerResult<SignOutput> sign_prefixed_digest(ByteSpan private_key, const Bytes32& digest) {
+    auto output = secp256k1_sign_hash(private_key, digest, "prehash");
+    if (!output) return output;
+    SignOutput& signed_digest = output.value();
+    signed_digest.signature.back() += PREFIXED_DIGEST_V_OFFSET;
+    signed_digest.recovery_id = signed_digest.signature.back();
+    return output;
+}
+
 SignerResult<std::string> EvmSigner::derive_address(ByteSpan private_key) const {
     auto public_key = secp256k1_uncompressed_public_key(private_key);
     if (!public_key) return Err{public_key.error()};
@@ -60,13 +91,8 @@ SignerResult<SignOutput> EvmSigner::sign(ByteSpan private_key, ByteSpan data) co
 }
 
 SignerResult<SignOutput> EvmSigner::sign_message(ByteSpan private_key, ByteSpan message) const {
-    const Bytes32 digest = keccak_prefixed_message_hash("Ethereum Signed Message:\n", message);
-    auto output = sign(private_key, digest);
-    if (!output) return output;
-    SignOutput& signed_message = output.value();
-    signed_message.signature.back() += PERSONAL_MESSAGE_V_OFFSET;
-    signed_message.recovery_id = signed_message.signature.back();
-    return output;
+    return sign_prefixed_digest(
+        private_key, keccak_prefixed_message_hash("Ethereum Signed Message:\n", message));
 }
 
 SignerResult<SignOutput> EvmSigner::sign_transaction(ByteSpan private_key, ByteSpan tx) const {
