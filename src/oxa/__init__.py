@@ -7,7 +7,7 @@ secret is sealed with scrypt and AES-256-GCM. Every function raises
 ``RuntimeError`` with the operation's message when it fails.
 """
 
-from oxa._ext import chains, families
+from oxa._ext import chains, families, hash_typed_data, sign_typed_data, verify_typed_data
 from oxa._native import (
     InternalAbort,
     create_wallet,
@@ -51,6 +51,7 @@ __all__ = [
     "families",
     "generate_mnemonic",
     "get_wallet",
+    "hash_typed_data",
     "import_wallet_mnemonic",
     "import_wallet_private_key",
     "list_wallets",
@@ -58,4 +59,6 @@ __all__ = [
     "sign_and_send",
     "sign_message",
     "sign_transaction",
+    "sign_typed_data",
+    "verify_typed_data",
 ]

@@ -5,6 +5,16 @@ operation's message, TypeError and OverflowError for refused arguments)."""
 from oxa._native import InternalAbort as InternalAbort
 from oxa.results import ChainDict as ChainDict
 from oxa.results import FamilyDict as FamilyDict
+from oxa.results import SignatureDict as SignatureDict
 
 def chains() -> list[ChainDict]: ...
 def families() -> list[FamilyDict]: ...
+def sign_typed_data(
+    wallet: str,
+    typed_data: str,
+    passphrase: str | None = None,
+    index: int | None = None,
+    vault_path_opt: str | None = None,
+) -> SignatureDict: ...
+def hash_typed_data(typed_data: str) -> str: ...
+def verify_typed_data(typed_data: str, signature: str, address: str) -> bool: ...

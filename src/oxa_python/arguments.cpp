@@ -1,5 +1,8 @@
 #include "arguments.hpp"
 
+#include <filesystem>
+#include <string>
+
 namespace oxa_python {
 
 namespace {
@@ -70,6 +73,11 @@ bool OptionalCount::convert(PyObject* obj, ParamRef param, Value& out) {
     if (!convert_count(obj, param, count)) return false;
     out = count;
     return true;
+}
+
+oxa_lib::VaultPath vault_path(OptionalText::Value text) {
+    if (!text) return std::nullopt;
+    return std::filesystem::path(std::string(*text));
 }
 
 }  // namespace oxa_python

@@ -1,7 +1,5 @@
 #include "native_functions.hpp"
 
-#include <filesystem>
-
 #include "call_frame.hpp"
 #include "oxa_lib/ops.hpp"
 #include "results.hpp"
@@ -11,12 +9,6 @@ namespace oxa_python {
 namespace {
 
 using Args = PyObject* const*;
-using OptText = OptionalText::Value;
-
-oxa_lib::VaultPath vault_path(OptText text) {
-    if (!text) return std::nullopt;
-    return std::filesystem::path(std::string(*text));
-}
 
 // A secret the caller asked for (a phrase, an exported key pair): the str
 // is the one copy that leaves; the pinned buffer is wiped when it dies here.

@@ -73,6 +73,8 @@ PyObject* text_to_py(std::string_view text) {
     return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 
+PyObject* bool_to_py(bool value) { return PyBool_FromLong(value ? 1 : 0); }
+
 namespace {
 
 PyObject* account_to_dict(const oxa_lib::AccountInfo& account, SharedTexts& shared) {

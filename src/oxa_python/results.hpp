@@ -14,6 +14,7 @@
 namespace oxa_python {
 
 PyObject* text_to_py(std::string_view text);
+PyObject* bool_to_py(bool value);
 PyObject* account_info_to_dict(const oxa_lib::AccountInfo& account);
 PyObject* wallet_info_to_dict_inner(const oxa_lib::WalletInfo& info);
 PyObject* wallet_list_to_py(const std::vector<oxa_lib::WalletInfo>& wallets);

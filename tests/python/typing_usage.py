@@ -44,6 +44,11 @@ def usage(vault: str) -> None:
     except oxa.InternalAbort as abort:
         assert_type(abort, oxa.InternalAbort)
 
+    typed_data = '{"types": {}, "primaryType": "T", "domain": {}, "message": {}}'
+    assert_type(oxa.hash_typed_data(typed_data), str)
+    assert_type(oxa.sign_typed_data("main", typed_data, "pw", 0, vault), SignatureDict)
+    assert_type(oxa.verify_typed_data(typed_data, "00" * 65, "0x" + "00" * 20), bool)
+
 
 def misuse(vault: str) -> None:
     oxa.generate_mnemonic(words=None)  # type: ignore[arg-type]
@@ -54,3 +59,5 @@ def misuse(vault: str) -> None:
     oxa.sign_message("w", "evm", "hi", index="0")  # type: ignore[arg-type]
     oxa.get_wallet("main")["secret"]  # type: ignore[typeddict-item]
     oxa.sign_and_send("w", "evm", "02")["hash"]  # type: ignore[typeddict-item]
+    oxa.sign_typed_data("w", {"types": {}})  # type: ignore[arg-type]
+    oxa.verify_typed_data("{}", "00")  # type: ignore[call-arg]
