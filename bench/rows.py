@@ -33,6 +33,7 @@ OPENING = (
     "sign_transaction mnemonic",
     "sign_transaction private key",
     "export_wallet",
+    "sign_typed_data private key",
 )
 LOOKUPS = ("get_wallet by id", "get_wallet by name", "list_wallets")
 
