@@ -25,32 +25,38 @@ std::string type_name(const BaseType& type) {
     return (type.kind == BaseType::Kind::Int ? "int" : "uint") + std::to_string(type.width);
 }
 
-std::string index_segment(std::size_t index) {
-    std::string segment = "[";
-    segment += std::to_string(index);
-    segment += ']';
-    return segment;
-}
-
-// Appends a path segment for the life of one value.
-class PathSegment {
+// Steps into a member or an element for the life of one value; the path is
+// written out only for an error.
+class StepIn {
 public:
-    PathSegment(std::string& path, std::string_view segment) : m_path(path), m_size(path.size()) {
-        m_path += segment;
+    StepIn(std::vector<ValueEncoder::PathStep>& path, ValueEncoder::PathStep step) : m_path(path) {
+        m_path.push_back(step);
     }
-    PathSegment(const PathSegment&) = delete;
-    PathSegment& operator=(const PathSegment&) = delete;
-    ~PathSegment() { m_path.resize(m_size); }
+    StepIn(const StepIn&) = delete;
+    StepIn& operator=(const StepIn&) = delete;
+    ~StepIn() { m_path.pop_back(); }
 
 private:
-    std::string& m_path;
-    std::size_t m_size;
+    std::vector<ValueEncoder::PathStep>& m_path;
 };
 
 }  // namespace
 
 JsonError ValueEncoder::refusal(std::string_view problem) const {
-    return JsonError{m_path + ": " + std::string(problem)};
+    std::string text = m_root;
+    for (const PathStep& step : m_path) {
+        if (step.member.empty()) {
+            text += '[';
+            text += std::to_string(step.index);
+            text += ']';
+        } else {
+            text += '.';
+            text += step.member;
+        }
+    }
+    text += ": ";
+    text += problem;
+    return JsonError{std::move(text)};
 }
 
 oxa_core::Result<Bytes32, JsonError> ValueEncoder::hash_struct(std::size_t index) {
@@ -62,7 +68,7 @@ oxa_core::Result<Bytes32, JsonError> ValueEncoder::hash_struct(std::size_t index
         if (!member) return m_reader.skip();
         if (words[*member]) return Err{refusal("member " + in_backticks(key) + " is given twice")};
         const MemberType& member_type = type.members[*member].type;
-        const PathSegment segment(m_path, "." + key);
+        const StepIn step(m_path, {type.members[*member].name, 0});
         Bytes32 word{};
         if (auto encoded = encode(member_type, member_type.array_lengths.size(), word); !encoded) {
             return encoded;
@@ -100,7 +106,7 @@ Status<JsonError> ValueEncoder::encode_array(const MemberType& type, std::size_t
     Keccak256 hasher;
     std::size_t count = 0;
     auto read = m_reader.read_seq([&]() -> Status<JsonError> {
-        const PathSegment segment(m_path, index_segment(count));
+        const StepIn step(m_path, {{}, count});
         Bytes32 element{};
         if (auto encoded = encode(type, levels - 1, element); !encoded) return encoded;
         hasher.update(element);

@@ -13,6 +13,8 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "oxa_core/json_reader.hpp"
 #include "oxa_signer/hashes.hpp"
@@ -24,10 +26,17 @@ class ValueEncoder {
 public:
     /// `root` starts every path: "domain" or "message".
     ValueEncoder(oxa_core::JsonReader& reader, const TypeTable& types, std::string root)
-        : m_reader(reader), m_types(types), m_path(std::move(root)) {}
+        : m_reader(reader), m_types(types), m_root(std::move(root)) {}
 
     /// hashStruct of the value at the reader's cursor, of struct `index`.
     oxa_core::Result<Bytes32, oxa_core::JsonError> hash_struct(std::size_t index);
+
+    /// A member of a struct (its name, which the type table keeps) or an
+    /// element of an array (its index, with no name).
+    struct PathStep {
+        std::string_view member;
+        std::size_t index;
+    };
 
 private:
     oxa_core::Status<oxa_core::JsonError> encode(const MemberType& type, std::size_t levels,
@@ -41,7 +50,8 @@ private:
 
     oxa_core::JsonReader& m_reader;
     const TypeTable& m_types;
-    std::string m_path;
+    std::string m_root;
+    std::vector<PathStep> m_path;
     std::string m_text;  // string values, one at a time
 };
 
