@@ -34,6 +34,7 @@ OPENING = (
     "sign_transaction private key",
     "export_wallet",
     "sign_message_standard mnemonic",
+    "sign_typed_data private key",
 )
 LOOKUPS = ("get_wallet by id", "get_wallet by name", "list_wallets")
 

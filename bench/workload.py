@@ -26,6 +26,19 @@ TRANSACTION_HEX = (
     "865af3107a4000825544f838f7940000000000000000000000000000000000000001e1a001000000000000"
     "00000000000000000000000000000000000000000000000000"
 )
+# An EIP-2612 permit, as applications ask for one.
+TYPED_DATA = (
+    '{"types":{"EIP712Domain":[{"name":"name","type":"string"},{"name":"version","type":"string"},'
+    '{"name":"chainId","type":"uint256"},{"name":"verifyingContract","type":"address"}],'
+    '"Permit":[{"name":"owner","type":"address"},{"name":"spender","type":"address"},'
+    '{"name":"value","type":"uint256"},{"name":"nonce","type":"uint256"},'
+    '{"name":"deadline","type":"uint256"}]},"primaryType":"Permit",'
+    '"domain":{"name":"USD Coin","version":"2","chainId":1,'
+    '"verifyingContract":"0xA0b86991c6218b36c1d19D4a2e9Eb0cE3606eB48"},'
+    '"message":{"owner":"0x90F8bf6A479f320ead074411a4B0e7944Ea8c9C1",'
+    '"spender":"0x000000000022D473030F116dDEE9F6B43aC78BA3","value":"0x' + "f" * 64 + '",'
+    '"nonce":0,"deadline":1893456000}}'
+)
 MNEMONIC_WALLET = "bench-mnemonic"
 KEY_WALLET = "bench-key"
 
@@ -172,6 +185,9 @@ def vault_operations(vault: Vault) -> dict:
             KEY_WALLET, "ethereum", TRANSACTION_HEX, vault_path_opt=v
         ),
         "export_wallet": lambda: native.export_wallet(MNEMONIC_WALLET, vault_path_opt=v),
+        "sign_typed_data private key": lambda: ext.sign_typed_data(
+            KEY_WALLET, TYPED_DATA, vault_path_opt=v
+        ),
         "get_wallet by id": lambda: native.get_wallet(vault.mnemonic_id, vault_path_opt=v),
         "get_wallet by name": lambda: native.get_wallet(MNEMONIC_WALLET, vault_path_opt=v),
         "list_wallets": lambda: native.list_wallets(vault_path_opt=v),

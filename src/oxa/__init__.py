@@ -10,10 +10,13 @@ secret is sealed with scrypt and AES-256-GCM. Every function raises
 from oxa._ext import (
     chains,
     families,
+    hash_typed_data,
     recover_address,
     sign_message_standard,
+    sign_typed_data,
     verify_message,
     verify_message_standard,
+    verify_typed_data,
 )
 from oxa._native import (
     InternalAbort,
@@ -58,6 +61,7 @@ __all__ = [
     "families",
     "generate_mnemonic",
     "get_wallet",
+    "hash_typed_data",
     "import_wallet_mnemonic",
     "import_wallet_private_key",
     "list_wallets",
@@ -67,6 +71,8 @@ __all__ = [
     "sign_message",
     "sign_message_standard",
     "sign_transaction",
+    "sign_typed_data",
     "verify_message",
     "verify_message_standard",
+    "verify_typed_data",
 ]

@@ -117,4 +117,17 @@ LibResult<bool> verify_message_standard(std::string_view chain, std::string_view
                                         std::string_view signature, std::string_view address,
                                         std::string_view standard, OptText encoding);
 
+// EIP-712 typed data: the JSON text of an eth_signTypedData_v4 request,
+// checked and hashed before the vault is read.
+
+/// The digest that is signed, as 64 lowercase hex digits.
+LibResult<std::string> hash_typed_data(std::string_view typed_data);
+/// Signed with the EVM key at `index`: r || s || v with v 27 or 28.
+LibResult<SignResult> sign_typed_data(std::string_view wallet, std::string_view typed_data,
+                                      OptText passphrase, OptIndex index, const VaultPath& vault);
+/// Whether `signature` (hex r || s || v, v 27, 28, 0 or 1) over the typed
+/// data recovers to `address`; malformed arguments are errors.
+LibResult<bool> verify_typed_data(std::string_view typed_data, std::string_view signature_hex,
+                                  std::string_view address);
+
 }  // namespace oxa_lib

@@ -1,7 +1,8 @@
 #pragma once
-// The four parameter kinds of the module's functions. Each converts one
-// Python object (nullptr when the argument was not given) into a plain value,
-// or sets a Python exception naming the parameter and returns false.
+// The four parameter kinds of the module's functions, and the vault that an
+// optional text names. Each kind converts one Python object (nullptr when the
+// argument was not given) into a plain value, or sets a Python exception
+// naming the parameter and returns false.
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
@@ -62,5 +63,8 @@ struct CountWithDefault {
         return convert_count(obj, param, out);
     }
 };
+
+/// The vault a `vault_path_opt` argument names; not given, the default vault.
+oxa_lib::VaultPath vault_path(OptionalText::Value text);
 
 }  // namespace oxa_python

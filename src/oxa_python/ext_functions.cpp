@@ -71,6 +71,33 @@ PyObject* verify_message_standard(PyObject*, Args args, Py_ssize_t nargs, PyObje
         });
 }
 
+PyObject* sign_typed_data(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr Signature<RequiredText, RequiredText, OptionalText, OptionalCount,
+                               OptionalText>
+        SIG{"sign_typed_data", {"wallet", "typed_data", "passphrase", "index", "vault_path_opt"}};
+    return SIG.call(args, nargs, kwnames,
+                    [](auto wallet, auto typed_data, auto passphrase, auto index, auto vault) {
+                        return to_python(oxa_lib::sign_typed_data(wallet, typed_data, passphrase,
+                                                                  index, vault_path(vault)),
+                                         sign_result_to_dict);
+                    });
+}
+
+PyObject* hash_typed_data(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr Signature<RequiredText> SIG{"hash_typed_data", {"typed_data"}};
+    return SIG.call(args, nargs, kwnames, [](auto typed_data) {
+        return to_python(oxa_lib::hash_typed_data(typed_data), text_to_py);
+    });
+}
+
+PyObject* verify_typed_data(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr Signature<RequiredText, RequiredText, RequiredText> SIG{
+        "verify_typed_data", {"typed_data", "signature", "address"}};
+    return SIG.call(args, nargs, kwnames, [](auto typed_data, auto signature, auto address) {
+        return to_python(oxa_lib::verify_typed_data(typed_data, signature, address), bool_to_py);
+    });
+}
+
 PyMethodDef METHODS[] = {
     OXA_FUNCTION(chains,
                  "chains()\n--\n\n"
@@ -100,6 +127,20 @@ PyMethodDef METHODS[] = {
                  "encoding=None)\n--\n\n"
                  "Check a signature made under a message standard against an address.\nFalse "
                  "if it does not match; RuntimeError if any argument is malformed."),
+    OXA_FUNCTION(sign_typed_data,
+                 "sign_typed_data(wallet, typed_data, passphrase=None, index=None, "
+                 "vault_path_opt=None)\n--\n\n"
+                 "Signs EIP-712 typed data (the JSON text of an eth_signTypedData_v4 request) "
+                 "with the wallet's EVM key: a dict of signature (r || s || v, v 27 or 28) and "
+                 "recovery_id (v)."),
+    OXA_FUNCTION(hash_typed_data,
+                 "hash_typed_data(typed_data)\n--\n\n"
+                 "The EIP-712 digest of typed data, which sign_typed_data signs, as 64 hex "
+                 "digits."),
+    OXA_FUNCTION(verify_typed_data,
+                 "verify_typed_data(typed_data, signature, address)\n--\n\n"
+                 "Whether the signature (hex r || s || v, v 27, 28, 0 or 1) over the typed data "
+                 "was made by the EVM address; malformed arguments raise RuntimeError."),
     {nullptr, nullptr, 0, nullptr},
 };
 

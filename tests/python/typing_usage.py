@@ -51,6 +51,10 @@ def usage(vault: str) -> None:
     )
     assert_type(standard, SignatureDict)
     assert_type(oxa.verify_message_standard("cosmos", "hi", "AA==", "cosmos1", "adr036"), bool)
+    typed_data = '{"types": {}, "primaryType": "T", "domain": {}, "message": {}}'
+    assert_type(oxa.hash_typed_data(typed_data), str)
+    assert_type(oxa.sign_typed_data("main", typed_data, "pw", 0, vault), SignatureDict)
+    assert_type(oxa.verify_typed_data(typed_data, "00" * 65, "0x" + "00" * 20), bool)
 
 
 def misuse(vault: str) -> None:
@@ -64,3 +68,5 @@ def misuse(vault: str) -> None:
     oxa.sign_and_send("w", "evm", "02")["hash"]  # type: ignore[typeddict-item]
     oxa.verify_message("evm", "hi", "00")  # type: ignore[call-arg]
     oxa.sign_message_standard("w", "bitcoin", "hi", standard=None)  # type: ignore[arg-type]
+    oxa.sign_typed_data("w", {"types": {}})  # type: ignore[arg-type]
+    oxa.verify_typed_data("{}", "00")  # type: ignore[call-arg]

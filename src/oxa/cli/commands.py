@@ -140,6 +140,20 @@ def sign_tx(args: argparse.Namespace) -> None:
     emit(args.json, signature, signature_text(signature))
 
 
+def sign_typed_data(args: argparse.Namespace) -> None:
+    if args.file == "-" and args.passphrase_stdin:
+        raise CliError(
+            "standard input cannot carry both the typed data and the passphrase; "
+            "use --passphrase-env NAME"
+        )
+    typed_data = prompts.read_file(args.file)
+    # A document that cannot be signed is refused before the passphrase is asked.
+    ext.hash_typed_data(typed_data)
+    passphrase = prompts.passphrase(args)
+    signature = ext.sign_typed_data(args.wallet, typed_data, passphrase, args.index, args.vault)
+    emit(args.json, signature, signature_text(signature))
+
+
 def send(args: argparse.Namespace) -> None:
     passphrase = prompts.passphrase(args)
     sent = native.sign_and_send(

@@ -154,9 +154,9 @@ def _add_wallet_commands(top: Subcommands, plain: Parents, secret: Parents) -> N
 
 
 def _add_signing_commands(top: Subcommands, secret: Parents) -> None:
-    kinds = top.add_parser("sign", help="sign a message or a transaction").add_subparsers(
-        metavar="WHAT", required=True
-    )
+    kinds = top.add_parser(
+        "sign", help="sign a message, typed data or a transaction"
+    ).add_subparsers(metavar="WHAT", required=True)
     message = _command(kinds, "message", commands.sign_message, "sign a message", secret)
     message.add_argument("wallet", metavar="WALLET")
     message.add_argument("message", metavar="MESSAGE")
@@ -177,6 +177,18 @@ def _add_signing_commands(top: Subcommands, secret: Parents) -> None:
     for parser in (message, tx, send):
         _add_chain(parser)
         _add_index(parser)
+    typed_data = _command(
+        kinds,
+        "typed-data",
+        commands.sign_typed_data,
+        "sign EIP-712 typed data (an eth_signTypedData_v4 request) with the EVM key",
+        secret,
+    )
+    typed_data.add_argument("wallet", metavar="WALLET")
+    typed_data.add_argument(
+        "file", metavar="FILE", help="the typed data as JSON; - reads standard input"
+    )
+    _add_index(typed_data)
 
 
 def _add_standard(parser: argparse.ArgumentParser, what: str) -> None:

@@ -60,6 +60,24 @@ def read_line(what: str) -> str:
     return line.removesuffix("\n")
 
 
+def read_file(path: str) -> str:
+    """The whole text of the file at `path`, or of standard input for "-"."""
+    if path == "-":
+        if sys.stdin is None:
+            return ""
+        try:
+            return require_utf8(sys.stdin.read(), "standard input")
+        except UnicodeDecodeError:
+            raise CliError("standard input is not valid UTF-8") from None
+    try:
+        with open(path, encoding="utf-8") as file:
+            return file.read()
+    except UnicodeDecodeError:
+        raise CliError(f"{path} is not valid UTF-8") from None
+    except OSError as error:
+        raise CliError(f"cannot read {path}: {error.strerror}") from None
+
+
 def stdin_is_terminal() -> bool:
     return sys.stdin is not None and sys.stdin.isatty()
 

@@ -1,6 +1,7 @@
 #include "evm.hpp"
 
 #include <algorithm>
+#include <cctype>
 
 #include "oxa_signer/encoding/hex.hpp"
 #include "oxa_signer/keccak.hpp"
@@ -12,7 +13,7 @@ using oxa_core::Err;
 
 namespace {
 
-constexpr std::uint8_t PERSONAL_MESSAGE_V_OFFSET = 27;
+constexpr std::uint8_t PREFIXED_DIGEST_V_OFFSET = 27;
 
 std::span<const std::uint8_t> text_bytes(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
@@ -79,6 +80,15 @@ oxa_core::Result<Bytes20, std::string> parse_evm_address(std::string_view addres
     return account;
 }
 
+SignerResult<SignOutput> sign_prefixed_digest(ByteSpan private_key, const Bytes32& digest) {
+    auto output = secp256k1_sign_hash(private_key, digest, "prehash");
+    if (!output) return output;
+    SignOutput& signed_digest = output.value();
+    signed_digest.signature.back() += PREFIXED_DIGEST_V_OFFSET;
+    signed_digest.recovery_id = signed_digest.signature.back();
+    return output;
+}
+
 SignerResult<std::string> EvmSigner::derive_address(ByteSpan private_key) const {
     auto public_key = secp256k1_uncompressed_public_key(private_key);
     if (!public_key) return Err{public_key.error()};
@@ -90,12 +100,7 @@ SignerResult<SignOutput> EvmSigner::sign(ByteSpan private_key, ByteSpan data) co
 }
 
 SignerResult<SignOutput> EvmSigner::sign_message(ByteSpan private_key, ByteSpan message) const {
-    auto output = sign(private_key, evm_message_hash(message));
-    if (!output) return output;
-    SignOutput& signed_message = output.value();
-    signed_message.signature.back() += PERSONAL_MESSAGE_V_OFFSET;
-    signed_message.recovery_id = signed_message.signature.back();
-    return output;
+    return sign_prefixed_digest(private_key, evm_message_hash(message));
 }
 
 SignerResult<SignOutput> EvmSigner::sign_transaction(ByteSpan private_key, ByteSpan tx) const {

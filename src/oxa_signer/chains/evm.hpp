@@ -34,6 +34,10 @@ std::string evm_address(const Bytes20& account);
 /// "EIP-55 checksum mismatch" (a mistyped letter changes the checksum).
 oxa_core::Result<Bytes20, std::string> parse_evm_address(std::string_view address);
 
+/// Signs a digest of the 0x19-prefixed kinds (personal messages, typed data):
+/// r || s || v with v = 27 + recovery id, and that v in `recovery_id`.
+SignerResult<SignOutput> sign_prefixed_digest(ByteSpan private_key, const Bytes32& digest);
+
 /// Keys, addresses ("0x" + EIP-55 hex) and signatures of every EVM chain.
 class EvmSigner final : public ChainSigner {
 public:
