@@ -18,29 +18,42 @@ OxaLibError invalid(std::string text) {
     return OxaLibError::invalid_input("invalid keypair: " + text);
 }
 
+// The reader quotes the value it refuses, and every value of a keypair file
+// is part of a secret: the reader's errors keep only their place.
+oxa_core::JsonError without_value(oxa_core::JsonError error) {
+    error.message =
+        "expected a JSON array of " + std::to_string(KEYPAIR_BYTES) + " numbers from 0 to 255";
+    return error;
+}
+
 /// The 64 numbers into `out`; reading stops at the first that does not fit.
 oxa_core::Status<oxa_core::JsonError> read_bytes(std::string_view text,
                                                  oxa_signer::SecretBytes& out) {
     oxa_core::JsonReader reader(text);
     std::size_t count = 0;
+    bool own_error = false;
     auto read = reader.read_seq([&]() -> oxa_core::Status<oxa_core::JsonError> {
+        own_error = true;
         if (count == KEYPAIR_BYTES) {
             return Err{
                 oxa_core::JsonError{"more than " + std::to_string(KEYPAIR_BYTES) + " numbers"}};
         }
         auto number = reader.read_u32();
-        if (!number) return Err{std::move(number).error()};
-        if (number.value() > 0xff)
+        if (!number) return Err{without_value(std::move(number).error())};
+        if (number.value() > 0xff) {
             return Err{oxa_core::JsonError{"a number is not a byte (0 to 255)"}};
+        }
         out.mutable_bytes()[count++] = static_cast<std::uint8_t>(number.value());
+        own_error = false;
         return oxa_core::OK;
     });
-    if (!read) return read;
+    if (!read) return Err{own_error ? std::move(read).error() : without_value(read.error())};
     if (count != KEYPAIR_BYTES) {
         return Err{oxa_core::JsonError{std::to_string(count) + " numbers, expected " +
                                        std::to_string(KEYPAIR_BYTES)}};
     }
-    return reader.finish();
+    if (auto end = reader.finish(); !end) return Err{without_value(end.error())};
+    return oxa_core::OK;
 }
 
 }  // namespace

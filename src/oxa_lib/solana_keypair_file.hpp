@@ -15,7 +15,7 @@ namespace oxa_lib {
 /// The 32-byte seed of a keypair file's text, in pinned memory. The text
 /// must be a JSON array of exactly 64 integers from 0 to 255 whose second
 /// half is the public key of the first; refusals are InvalidInput texts that
-/// carry no key byte.
+/// carry no part of the text, only the place where reading failed.
 LibResult<oxa_signer::SecretBytes> read_solana_keypair(std::string_view text);
 
 /// The keypair file's text of a 32-byte seed, "[n,n,...]" without blanks as

@@ -94,21 +94,42 @@ INSTANTIATE_TEST_SUITE_P(
                     changed[5] = -1;
                     return changed.dump();
                 },
-                "invalid input: invalid keypair: invalid value: integer `-1`"},
+                "invalid input: invalid keypair: expected a JSON array of 64 numbers from 0 to "
+                "255 at line 1"},
         Refusal{"Fraction",
                 [](const json& n) {
                     json changed = n;
                     changed[5] = 1.5;
                     return changed.dump();
                 },
-                "invalid input: invalid keypair: invalid type: floating point"},
+                "invalid input: invalid keypair: expected a JSON array of 64 numbers from 0 to "
+                "255 at line 1"},
         Refusal{"Trailing", [](const json& n) { return n.dump() + ","; },
-                "invalid input: invalid keypair: trailing characters"},
+                "invalid input: invalid keypair: expected a JSON array of 64 numbers from 0 to "
+                "255 at line 1"},
         Refusal{"Object", [](const json&) { return std::string("{}"); },
-                "invalid input: invalid keypair: invalid type: map"},
+                "invalid input: invalid keypair: expected a JSON array of 64 numbers from 0 to "
+                "255 at line 1 column 0"},
         Refusal{"Empty", [](const json&) { return std::string(); },
-                "invalid input: invalid keypair: EOF while parsing a value"}),
+                "invalid input: invalid keypair: expected a JSON array of 64 numbers from 0 to "
+                "255 at line 1 column 0"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Base58 (some wallets' export) and hex forms of the secret: the reader
+// would quote them, and nothing of them may reach the error.
+TEST(SolanaKeypair, OtherFormsOfTheSecretStayOutOfErrors) {
+    const json& entry = vectors().at("keypairs").at(0);
+    const std::string base58 = entry.at("keypair_base58");
+    const std::string seed = entry.at("secret_seed_hex");
+    for (const std::string& text : {base58, "\"" + base58 + "\"", "[\"" + seed + "\"]", seed,
+                                    "[" + seed.substr(0, 8) + "]"}) {
+        const std::string error = read_outcome(text);
+        EXPECT_TRUE(error.starts_with("invalid input: invalid keypair: expected a JSON array"))
+            << error;
+        EXPECT_EQ(error.find(base58.substr(0, 4)), std::string::npos) << error;
+        EXPECT_EQ(error.find(seed.substr(0, 4)), std::string::npos) << error;
+    }
+}
 
 TEST(SolanaKeypair, RandomSeedsRoundTrip) {
     for (int i = 0; i < 50; ++i) {
