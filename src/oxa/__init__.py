@@ -7,7 +7,16 @@ secret is sealed with scrypt and AES-256-GCM. Every function raises
 ``RuntimeError`` with the operation's message when it fails.
 """
 
-from oxa._ext import chains, families
+from oxa._ext import (
+    chains,
+    change_passphrase,
+    derive_addresses,
+    export_keystore,
+    export_solana_keypair,
+    families,
+    import_keystore,
+    import_solana_keypair,
+)
 from oxa._native import (
     InternalAbort,
     create_wallet,
@@ -28,6 +37,7 @@ from oxa.results import (
     AccountDict,
     BroadcastDict,
     ChainDict,
+    DerivedAddressDict,
     FamilyDict,
     SignatureDict,
     WalletDict,
@@ -39,18 +49,25 @@ __all__ = [
     "AccountDict",
     "BroadcastDict",
     "ChainDict",
+    "DerivedAddressDict",
     "FamilyDict",
     "InternalAbort",
     "SignatureDict",
     "WalletDict",
     "chains",
+    "change_passphrase",
     "create_wallet",
     "delete_wallet",
     "derive_address",
+    "derive_addresses",
+    "export_keystore",
+    "export_solana_keypair",
     "export_wallet",
     "families",
     "generate_mnemonic",
     "get_wallet",
+    "import_keystore",
+    "import_solana_keypair",
     "import_wallet_mnemonic",
     "import_wallet_private_key",
     "list_wallets",

@@ -7,8 +7,12 @@
 #include <Python.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
+
+#include "oxa_lib/vault.hpp"
 
 namespace oxa_python {
 
@@ -57,5 +61,21 @@ struct CountWithDefault {
         return convert_count(obj, param, out);
     }
 };
+
+/// `Kind`, taken only as a keyword argument: for a parameter that must
+/// follow optional ones.
+template <class Kind>
+struct KeywordOnly : Kind {};
+
+template <class Kind>
+inline constexpr bool IS_KEYWORD_ONLY = false;
+template <class Kind>
+inline constexpr bool IS_KEYWORD_ONLY<KeywordOnly<Kind>> = true;
+
+/// The vault a `vault_path_opt` argument names: absent means the default.
+inline oxa_lib::VaultPath vault_path(std::optional<std::string_view> text) {
+    if (!text) return std::nullopt;
+    return std::filesystem::path(std::string(*text));
+}
 
 }  // namespace oxa_python
