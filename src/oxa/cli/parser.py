@@ -46,6 +46,19 @@ def _passphrase_options() -> argparse.ArgumentParser:
     return options
 
 
+def _secret_source_options(option: str, what: str) -> argparse.ArgumentParser:
+    """--<option>-env NAME and --<option>-stdin, for a secret besides the passphrase."""
+    options = argparse.ArgumentParser(add_help=False)
+    source = options.add_mutually_exclusive_group()
+    source.add_argument(
+        f"--{option}-env", metavar="NAME", help=f"take the {what} from environment variable NAME"
+    )
+    source.add_argument(
+        f"--{option}-stdin", action="store_true", help=f"read the {what} from standard input"
+    )
+    return options
+
+
 def _command(
     group: Subcommands, name: str, run: commands.Command, help_text: str, parents: Parents
 ) -> argparse.ArgumentParser:
@@ -84,6 +97,22 @@ def _add_mnemonic_commands(top: Subcommands, plain: Parents) -> None:
     )
     _add_chain(derive)
     _add_index(derive)
+    _add_range(derive)
+
+
+def _add_range(derive: argparse.ArgumentParser) -> None:
+    derive.add_argument(
+        "--start", type=account_index, metavar="S", help="list accounts from index S (default 0)"
+    )
+    derive.add_argument(
+        "--count", type=int, metavar="N", help="list N accounts (1 to 1000; default 1)"
+    )
+    derive.add_argument(
+        "--bip39-passphrase",
+        choices=("prompt", "env", "stdin"),
+        help="apply a BIP-39 passphrase, read from a hidden prompt, from the environment "
+        "variable OXA_BIP39_PASSPHRASE, or from standard input after the mnemonic",
+    )
 
 
 def _add_import_commands(top: Subcommands, secret: Parents) -> None:
@@ -173,6 +202,65 @@ def _add_signing_commands(top: Subcommands, secret: Parents) -> None:
         _add_index(parser)
 
 
+def _add_key_commands(top: Subcommands, secret: Parents) -> None:
+    passwd = _command(
+        top,
+        "passwd",
+        commands.passwd,
+        "seal a wallet's secret under a new passphrase (asked twice)",
+        [*secret, _secret_source_options("new-passphrase", "new passphrase")],
+    )
+    passwd.add_argument("wallet", metavar="NAME_OR_ID")
+    passwd.add_argument(
+        "--scrypt-log-n",
+        type=int,
+        metavar="L",
+        help="scrypt cost N = 2^L, 16 to 20 (default: the wallet's current cost)",
+    )
+    keystore_secret = [
+        *secret,
+        _secret_source_options("keystore-passphrase", "keystore passphrase"),
+    ]
+    keystore = top.add_parser(
+        "keystore", help="Ethereum keystore files (version 3)"
+    ).add_subparsers(metavar="ACTION", required=True)
+    export = _command(
+        keystore,
+        "export",
+        commands.keystore_export,
+        "print a keystore of a wallet's EVM key, sealed under a keystore passphrase",
+        keystore_secret,
+    )
+    export.add_argument("wallet", metavar="NAME_OR_ID")
+    _add_index(export)
+    imported = _command(
+        keystore,
+        "import",
+        commands.keystore_import,
+        "import the key of a keystore file as a private-key wallet",
+        keystore_secret,
+    )
+    imported.add_argument("name", metavar="NAME")
+    imported.add_argument("file", metavar="FILE")
+    solana = top.add_parser(
+        "solana-keypair", help="Solana keypair files (solana-keygen's JSON array)"
+    ).add_subparsers(metavar="ACTION", required=True)
+    export = _command(
+        solana, "export", commands.solana_keypair_export, "print a wallet's Solana keypair", secret
+    )
+    export.add_argument("wallet", metavar="NAME_OR_ID")
+    _add_index(export)
+    imported = _command(
+        solana,
+        "import",
+        commands.solana_keypair_import,
+        "import the key of a Solana keypair file as a private-key wallet",
+        secret,
+    )
+    imported.add_argument("name", metavar="NAME")
+    imported.add_argument("file", metavar="FILE")
+
+
 def build_parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(
         prog="oxa", description="A local, multi-chain, non-custodial wallet store."
@@ -184,6 +272,7 @@ def build_parser() -> argparse.ArgumentParser:
     _add_mnemonic_commands(top, plain)
     _add_wallet_commands(top, plain, secret)
     _add_signing_commands(top, secret)
+    _add_key_commands(top, secret)
     demo = top.add_parser("demo", help="walk through oxa in a temporary vault")
     demo.set_defaults(run=commands.demo)
     return parser
