@@ -194,3 +194,18 @@ def test_derive_range_as_text_and_its_refusals(monkeypatch):
         "derive", "--chain", "ethereum", "--bip39-passphrase", "env", stdin=ABANDON_PHRASE + "\n"
     )
     assert unset.stderr == "oxa: environment variable OXA_BIP39_PASSPHRASE is not set\n"
+
+
+@pytest.mark.parametrize(
+    "args",
+    [
+        ["derive", "--chain", "ethereum", "--count", "-1"],
+        ["derive", "--chain", "ethereum", "--start", "4294967296"],
+        ["derive", "--chain", "ethereum", "--bip39-passphrase", "argv-secret"],
+        ["passwd", "w", "--scrypt-log-n", "-1"],
+        ["keystore", "export"],
+        ["solana-keypair", "import", "w"],
+    ],
+)
+def test_usage_errors_exit_2(args):
+    assert run(*args).returncode == 2

@@ -16,7 +16,8 @@ CHAIN_HELP = (
 MAX_INDEX = 2**32 - 1
 
 
-def account_index(text: str) -> int:
+def unsigned_32(text: str) -> int:
+    """An account index or a count: what the module takes as an unsigned 32-bit number."""
     value = int(text)
     if not 0 <= value <= MAX_INDEX:
         raise argparse.ArgumentTypeError(f"must be between 0 and {MAX_INDEX}")
@@ -68,9 +69,7 @@ def _command(
 
 
 def _add_index(parser: argparse.ArgumentParser) -> None:
-    parser.add_argument(
-        "--index", type=account_index, metavar="I", help="account index (default 0)"
-    )
+    parser.add_argument("--index", type=unsigned_32, metavar="I", help="account index (default 0)")
 
 
 def _add_words(parser: argparse.ArgumentParser) -> None:
@@ -102,10 +101,10 @@ def _add_mnemonic_commands(top: Subcommands, plain: Parents) -> None:
 
 def _add_range(derive: argparse.ArgumentParser) -> None:
     derive.add_argument(
-        "--start", type=account_index, metavar="S", help="list accounts from index S (default 0)"
+        "--start", type=unsigned_32, metavar="S", help="list accounts from index S (default 0)"
     )
     derive.add_argument(
-        "--count", type=int, metavar="N", help="list N accounts (1 to 1000; default 1)"
+        "--count", type=unsigned_32, metavar="N", help="list N accounts (1 to 1000; default 1)"
     )
     derive.add_argument(
         "--bip39-passphrase",
@@ -213,7 +212,7 @@ def _add_key_commands(top: Subcommands, secret: Parents) -> None:
     passwd.add_argument("wallet", metavar="NAME_OR_ID")
     passwd.add_argument(
         "--scrypt-log-n",
-        type=int,
+        type=unsigned_32,
         metavar="L",
         help="scrypt cost N = 2^L, 16 to 20 (default: the wallet's current cost)",
     )
@@ -221,44 +220,43 @@ def _add_key_commands(top: Subcommands, secret: Parents) -> None:
         *secret,
         _secret_source_options("keystore-passphrase", "keystore passphrase"),
     ]
-    keystore = top.add_parser(
-        "keystore", help="Ethereum keystore files (version 3)"
-    ).add_subparsers(metavar="ACTION", required=True)
-    export = _command(
-        keystore,
-        "export",
-        commands.keystore_export,
-        "print a keystore of a wallet's EVM key, sealed under a keystore passphrase",
+    _add_key_file_commands(
+        top,
+        "keystore",
+        "Ethereum keystore files (version 3)",
         keystore_secret,
+        (commands.keystore_export, "print a keystore of a wallet's EVM key"),
+        (commands.keystore_import, "import the key of a keystore file as a private-key wallet"),
     )
-    export.add_argument("wallet", metavar="NAME_OR_ID")
-    _add_index(export)
-    imported = _command(
-        keystore,
-        "import",
-        commands.keystore_import,
-        "import the key of a keystore file as a private-key wallet",
-        keystore_secret,
-    )
-    imported.add_argument("name", metavar="NAME")
-    imported.add_argument("file", metavar="FILE")
-    solana = top.add_parser(
-        "solana-keypair", help="Solana keypair files (solana-keygen's JSON array)"
-    ).add_subparsers(metavar="ACTION", required=True)
-    export = _command(
-        solana, "export", commands.solana_keypair_export, "print a wallet's Solana keypair", secret
-    )
-    export.add_argument("wallet", metavar="NAME_OR_ID")
-    _add_index(export)
-    imported = _command(
-        solana,
-        "import",
-        commands.solana_keypair_import,
-        "import the key of a Solana keypair file as a private-key wallet",
+    _add_key_file_commands(
+        top,
+        "solana-keypair",
+        "Solana keypair files (solana-keygen's JSON array)",
         secret,
+        (commands.solana_keypair_export, "print a wallet's Solana keypair"),
+        (
+            commands.solana_keypair_import,
+            "import the key of a keypair file as a private-key wallet",
+        ),
     )
-    imported.add_argument("name", metavar="NAME")
-    imported.add_argument("file", metavar="FILE")
+
+
+def _add_key_file_commands(
+    top: Subcommands,
+    name: str,
+    help_text: str,
+    parents: Parents,
+    export: tuple[commands.Command, str],
+    imports: tuple[commands.Command, str],
+) -> None:
+    """`oxa NAME export WALLET [--index I]` and `oxa NAME import NAME FILE`."""
+    actions = top.add_parser(name, help=help_text).add_subparsers(metavar="ACTION", required=True)
+    exporting = _command(actions, "export", *export, parents)
+    exporting.add_argument("wallet", metavar="NAME_OR_ID")
+    _add_index(exporting)
+    importing = _command(actions, "import", *imports, parents)
+    importing.add_argument("name", metavar="NAME")
+    importing.add_argument("file", metavar="FILE")
 
 
 def build_parser() -> argparse.ArgumentParser:
