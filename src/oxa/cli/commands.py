@@ -40,23 +40,25 @@ def mnemonic(args: argparse.Namespace) -> None:
 
 
 def derive(args: argparse.Namespace) -> None:
-    if args.index is not None and (args.start is not None or args.count is not None):
+    ranged = args.start is not None or args.count is not None
+    if ranged and args.index is not None:
         raise CliError("--index cannot be combined with --start or --count")
     phrase = _secret_line("Mnemonic: ", "mnemonic")
     bip39_passphrase = prompts.bip39_passphrase(args)
-    if args.start is None and args.count is None:
-        if bip39_passphrase is None:
-            address = native.derive_address(phrase, args.chain, args.index)
-        else:
-            start = args.index or 0
-            address = ext.derive_addresses(phrase, args.chain, start, 1, bip39_passphrase)[0][
-                "address"
-            ]
-        emit(args.json, {"address": address}, address)
+    if ranged:
+        count = 1 if args.count is None else args.count
+        addresses = ext.derive_addresses(
+            phrase, args.chain, args.start or 0, count, bip39_passphrase
+        )
+        emit(args.json, addresses, derived_addresses_text(addresses))
         return
-    count = 1 if args.count is None else args.count
-    addresses = ext.derive_addresses(phrase, args.chain, args.start or 0, count, bip39_passphrase)
-    emit(args.json, addresses, derived_addresses_text(addresses))
+    # One account: only derive_addresses takes a BIP-39 passphrase.
+    if bip39_passphrase is None:
+        address = native.derive_address(phrase, args.chain, args.index)
+    else:
+        (account,) = ext.derive_addresses(phrase, args.chain, args.index or 0, 1, bip39_passphrase)
+        address = account["address"]
+    emit(args.json, {"address": address}, address)
 
 
 def create(args: argparse.Namespace) -> None:
