@@ -41,6 +41,7 @@ TYPED_DATA = (
 )
 MNEMONIC_WALLET = "bench-mnemonic"
 KEY_WALLET = "bench-key"
+DERIVED_COUNT = 100
 
 
 @dataclass
@@ -151,6 +152,30 @@ def derive_operations() -> dict:
     return {
         "derive_address secp256k1": lambda: native.derive_address(MNEMONIC, "ethereum"),
         "derive_address ed25519": lambda: native.derive_address(MNEMONIC, "solana"),
+    }
+
+
+def derive_range_operations() -> dict:
+    return {
+        f"derive_addresses {DERIVED_COUNT} ethereum": lambda: ext.derive_addresses(
+            MNEMONIC, "ethereum", 0, DERIVED_COUNT
+        ),
+    }
+
+
+def key_operations(vault: Vault, keystore_text: str, password: str) -> dict:
+    """The operations on keys over their lifetime, acting on `vault`."""
+    v = vault.path
+    return {
+        # The same passphrase in and out: the file changes, the wallet stays usable.
+        "change_passphrase": lambda: ext.change_passphrase(MNEMONIC_WALLET, "", "", None, v),
+        "export_keystore": lambda: ext.export_keystore(
+            KEY_WALLET, keystore_passphrase=password, vault_path_opt=v
+        ),
+        "import_keystore": _Creator(
+            vault,
+            lambda name, path: ext.import_keystore(name, keystore_text, password, None, path),
+        ),
     }
 
 

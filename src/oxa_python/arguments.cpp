@@ -80,9 +80,4 @@ bool OptionalCount::convert(PyObject* obj, ParamRef param, Value& out) {
     return true;
 }
 
-oxa_lib::VaultPath vault_path(OptionalText::Value text) {
-    if (!text) return std::nullopt;
-    return std::filesystem::path(std::string(*text));
-}
-
 }  // namespace oxa_python

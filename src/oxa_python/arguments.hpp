@@ -8,7 +8,9 @@
 #include <Python.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "oxa_lib/vault.hpp"
@@ -64,7 +66,14 @@ struct CountWithDefault {
     }
 };
 
-/// The vault a `vault_path_opt` argument names; not given, the default vault.
-oxa_lib::VaultPath vault_path(OptionalText::Value text);
+/// `Kind`, taken only as a keyword argument: for a parameter that must
+/// follow optional ones.
+template <class Kind>
+struct KeywordOnly : Kind {};
+
+template <class Kind>
+inline constexpr bool IS_KEYWORD_ONLY = false;
+template <class Kind>
+inline constexpr bool IS_KEYWORD_ONLY<KeywordOnly<Kind>> = true;
 
 }  // namespace oxa_python

@@ -10,13 +10,6 @@ namespace {
 
 using Args = PyObject* const*;
 
-// A secret the caller asked for (a phrase, an exported key pair): the str
-// is the one copy that leaves; the pinned buffer is wiped when it dies here.
-PyObject* secret_text_to_python(const oxa_lib::LibResult<oxa_signer::SecretBytes>& result) {
-    return to_python(
-        result, [](const oxa_signer::SecretBytes& secret) { return text_to_py(secret.text()); });
-}
-
 PyObject* generate_mnemonic(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwnames) {
     static constexpr Signature<CountWithDefault<12>> SIG{"generate_mnemonic", {"words"}};
     return SIG.call(args, nargs, kwnames, [](std::uint32_t words) {

@@ -2,6 +2,8 @@
 the result. Module errors propagate untouched; main() reports them."""
 
 import argparse
+import json
+import pathlib
 import sys
 from collections.abc import Callable
 
@@ -10,7 +12,13 @@ from oxa import _native as native
 from oxa.cli import prompts
 from oxa.cli.demo import run_demo
 from oxa.cli.errors import CliError
-from oxa.cli.render import emit, signature_text, wallet_list_text, wallet_text
+from oxa.cli.render import (
+    derived_addresses_text,
+    emit,
+    signature_text,
+    wallet_list_text,
+    wallet_text,
+)
 
 # A command's exit status, when it is not simply 0.
 type Command = Callable[[argparse.Namespace], int | None]
@@ -35,8 +43,24 @@ def mnemonic(args: argparse.Namespace) -> None:
 
 
 def derive(args: argparse.Namespace) -> None:
+    ranged = args.start is not None or args.count is not None
+    if ranged and args.index is not None:
+        raise CliError("--index cannot be combined with --start or --count")
     phrase = _secret_line("Mnemonic: ", "mnemonic")
-    address = native.derive_address(phrase, args.chain, args.index)
+    bip39_passphrase = prompts.bip39_passphrase(args)
+    if ranged:
+        count = 1 if args.count is None else args.count
+        addresses = ext.derive_addresses(
+            phrase, args.chain, args.start or 0, count, bip39_passphrase
+        )
+        emit(args.json, addresses, derived_addresses_text(addresses))
+        return
+    # One account: only derive_addresses takes a BIP-39 passphrase.
+    if bip39_passphrase is None:
+        address = native.derive_address(phrase, args.chain, args.index)
+    else:
+        (account,) = ext.derive_addresses(phrase, args.chain, args.index or 0, 1, bip39_passphrase)
+        address = account["address"]
     emit(args.json, {"address": address}, address)
 
 
@@ -178,6 +202,61 @@ def verify(args: argparse.Namespace) -> int:
 def recover(args: argparse.Namespace) -> None:
     address = ext.recover_address(args.chain, args.message, args.signature, args.encoding)
     emit(args.json, {"address": address}, address)
+def _read_file(path: str) -> str:
+    try:
+        return pathlib.Path(path).read_text(encoding="utf-8")
+    except OSError as error:
+        raise CliError(f"cannot read {path}: {error.strerror}") from None
+    except UnicodeDecodeError:
+        raise CliError(f"{path} is not valid UTF-8") from None
+
+
+def passwd(args: argparse.Namespace) -> None:
+    # Resolved first: a wrong name fails before any passphrase is asked.
+    wallet = native.get_wallet(args.wallet, args.vault)
+    old = prompts.passphrase(args)
+    new = prompts.new_passphrase(args)
+    ext.change_passphrase(wallet["id"], old, new, args.scrypt_log_n, args.vault)
+    emit(
+        args.json,
+        {"changed": wallet},
+        f"passphrase changed for wallet '{wallet['name']}' ({wallet['id']})",
+    )
+
+
+def keystore_export(args: argparse.Namespace) -> None:
+    passphrase = prompts.passphrase(args)
+    keystore_passphrase = prompts.keystore_passphrase(args, confirm=True)
+    keystore = ext.export_keystore(
+        args.wallet,
+        passphrase,
+        keystore_passphrase=keystore_passphrase,
+        index=args.index,
+        vault_path_opt=args.vault,
+    )
+    emit(args.json, {"keystore": json.loads(keystore)}, keystore)
+
+
+def keystore_import(args: argparse.Namespace) -> None:
+    keystore = _read_file(args.file)
+    keystore_passphrase = prompts.keystore_passphrase(args)
+    passphrase = prompts.passphrase(args, confirm=True)
+    wallet = ext.import_keystore(args.name, keystore, keystore_passphrase, passphrase, args.vault)
+    emit(args.json, wallet, wallet_text(wallet))
+
+
+def solana_keypair_export(args: argparse.Namespace) -> None:
+    passphrase = prompts.passphrase(args)
+    keypair = ext.export_solana_keypair(args.wallet, passphrase, args.index, args.vault)
+    print(EXPORT_WARNING, file=sys.stderr)
+    emit(args.json, {"keypair": json.loads(keypair)}, keypair)
+
+
+def solana_keypair_import(args: argparse.Namespace) -> None:
+    keypair = _read_file(args.file)
+    passphrase = prompts.passphrase(args, confirm=True)
+    wallet = ext.import_solana_keypair(args.name, keypair, passphrase, args.vault)
+    emit(args.json, wallet, wallet_text(wallet))
 
 
 def demo(args: argparse.Namespace) -> None:
