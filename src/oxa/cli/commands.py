@@ -202,6 +202,8 @@ def verify(args: argparse.Namespace) -> int:
 def recover(args: argparse.Namespace) -> None:
     address = ext.recover_address(args.chain, args.message, args.signature, args.encoding)
     emit(args.json, {"address": address}, address)
+
+
 def _read_file(path: str) -> str:
     try:
         return pathlib.Path(path).read_text(encoding="utf-8")
