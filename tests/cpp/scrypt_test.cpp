@@ -178,7 +178,7 @@ struct RefusedParams {
 
 class ScryptRefuses : public ::testing::TestWithParam<RefusedParams> {};
 
-TEST_P(ScryptRefuses, ReturnsFalseWithTheOutputZeroed) {
+TEST_P(ScryptRefuses, ZeroesOutput) {
     std::vector<std::uint8_t> key(GetParam().length, 0xAA);
     EXPECT_FALSE(oxa_signer::scrypt(oxa_test::bytes_of("pw"), oxa_test::bytes_of("salt"),
                                     GetParam().params, key));
