@@ -206,13 +206,15 @@ Status<JsonError> TypeTable::resolve_struct_references() {
                              std::string_view member) -> Status<JsonError> {
         if (type.base.kind != BaseType::Kind::Struct) return oxa_core::OK;
         const std::string_view name = base_name(type);
-        const std::string place =
-            " (in " + in_backticks(std::string(owner) + "." + std::string(member)) + ")";
+        const auto place = [&] {
+            return " (in " + in_backticks(std::string(owner) + "." + std::string(member)) + ")";
+        };
         if (name == DOMAIN_TYPE_NAME) {
-            return Err{error(std::string(DOMAIN_TYPE_NAME) + " is only the domain's type" + place)};
+            return Err{
+                error(std::string(DOMAIN_TYPE_NAME) + " is only the domain's type" + place())};
         }
         const auto index = find(name);
-        if (!index) return Err{error("undefined type " + in_backticks(name) + place)};
+        if (!index) return Err{error("undefined type " + in_backticks(name) + place())};
         type.base.struct_index = *index;
         return oxa_core::OK;
     };

@@ -101,8 +101,10 @@ Status<JsonError> ValueEncoder::encode(const MemberType& type, std::size_t level
 Status<JsonError> ValueEncoder::encode_array(const MemberType& type, std::size_t levels,
                                              Bytes32& word) {
     const std::size_t length = type.array_lengths[levels - 1];
-    const std::string elements = length == 0 ? "an array" : std::to_string(length) + " elements";
-    if (m_reader.peek() != '[') return Err{refusal("expected " + elements)};
+    const auto expected = [&] {
+        return "expected " + (length == 0 ? "an array" : std::to_string(length) + " elements");
+    };
+    if (m_reader.peek() != '[') return Err{refusal(expected())};
     Keccak256 hasher;
     std::size_t count = 0;
     auto read = m_reader.read_seq([&]() -> Status<JsonError> {
@@ -115,7 +117,7 @@ Status<JsonError> ValueEncoder::encode_array(const MemberType& type, std::size_t
     });
     if (!read) return read;
     if (length != 0 && count != length) {
-        return Err{refusal("expected " + elements + ", got " + std::to_string(count))};
+        return Err{refusal(expected() + ", got " + std::to_string(count))};
     }
     word = hasher.finish();
     return oxa_core::OK;

@@ -3,7 +3,7 @@
 // the document. A refused value is named by its path ("message.to[1].wallet").
 //
 // Accepted JSON for each type: a string for string; "0x" and an even number
-// of hex digits for bytes, and exactly N bytes so for bytesN; an address as
+// of hex digits for bytes, and for bytesN exactly N bytes so; an address as
 // parse_evm_address reads it; true or false for bool; for intN and uintN a
 // JSON integer (no fraction, no exponent) or a string of decimal digits after
 // an optional "-" or of "0x" and hex digits, within the type's range; an
