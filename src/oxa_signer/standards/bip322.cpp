@@ -54,7 +54,7 @@ public:
     Serializer& script(ByteSpan script) {
         return byte(static_cast<std::uint8_t>(script.size())).bytes(script);
     }
-    const std::array<std::uint8_t, N>& done() const {
+    std::array<std::uint8_t, N> done() const {
         if (m_size != N) throw oxa_core::InternalAbort("serialized short of its size");
         return m_out;
     }
