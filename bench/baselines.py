@@ -164,3 +164,34 @@ def bip_utils_six_addresses():
         ]
 
     return run
+
+
+def eth_account_encrypt():
+    """A keystore of the benchmark key with the vault's scrypt parameters."""
+    from eth_account import Account
+
+    return lambda: Account.encrypt(PRIVATE_KEY_HEX, PASSWORD, kdf="scrypt", iterations=SCRYPT_N)
+
+
+def eth_account_decrypt(keystore: dict):
+    from eth_account import Account
+
+    return lambda: Account.decrypt(keystore, PASSWORD)
+
+
+def bip_utils_evm_addresses(count: int):
+    """The first `count` EVM addresses of a mnemonic, one seed for all, by bip-utils."""
+    from bip_utils import Bip39SeedGenerator, Bip44, Bip44Changes, Bip44Coins
+
+    def run():
+        seed = Bip39SeedGenerator(MNEMONIC).Generate()
+        external = (
+            Bip44.FromSeed(seed, Bip44Coins.ETHEREUM)
+            .Purpose()
+            .Coin()
+            .Account(0)
+            .Change(Bip44Changes.CHAIN_EXT)
+        )
+        return [external.AddressIndex(i).PublicKey().ToAddress() for i in range(count)]
+
+    return run

@@ -188,6 +188,12 @@ def main() -> None:
     parser.add_argument("--rounds", type=int, default=11)
     parser.add_argument("--out", default="build/bench")
     parser.add_argument(
+        "--only",
+        action="append",
+        metavar="TEXT",
+        help="run only the rows whose label holds TEXT (repeatable), with their baselines",
+    )
+    parser.add_argument(
         "--probe", nargs=3, metavar=("CONTEXT", "LABEL", "SIZE"), help=argparse.SUPPRESS
     )
     parser.add_argument("--launcher", action="store_true", help=argparse.SUPPRESS)
@@ -221,7 +227,7 @@ def main() -> None:
         with open(context_path, "w", encoding="utf-8") as f:
             json.dump({"vaults": os.path.join(root, "vaults.json"), "keystore": keystore}, f)
 
-        rows = row_table.all_rows()
+        rows = row_table.selected_rows(args.only)
         callables = {
             row.key: row_table.make_callable(row, vaults, keystore)
             for row in rows

@@ -12,6 +12,7 @@ import uuid
 from dataclasses import asdict, dataclass
 from datetime import UTC, datetime, timedelta
 
+from oxa import _ext as ext
 from oxa import _native as native
 
 VAULT_SIZES = (10, 1_000, 10_000)
@@ -25,8 +26,22 @@ TRANSACTION_HEX = (
     "865af3107a4000825544f838f7940000000000000000000000000000000000000001e1a001000000000000"
     "00000000000000000000000000000000000000000000000000"
 )
+# An EIP-2612 permit, as applications ask for one.
+TYPED_DATA = (
+    '{"types":{"EIP712Domain":[{"name":"name","type":"string"},{"name":"version","type":"string"},'
+    '{"name":"chainId","type":"uint256"},{"name":"verifyingContract","type":"address"}],'
+    '"Permit":[{"name":"owner","type":"address"},{"name":"spender","type":"address"},'
+    '{"name":"value","type":"uint256"},{"name":"nonce","type":"uint256"},'
+    '{"name":"deadline","type":"uint256"}]},"primaryType":"Permit",'
+    '"domain":{"name":"USD Coin","version":"2","chainId":1,'
+    '"verifyingContract":"0xA0b86991c6218b36c1d19D4a2e9Eb0cE3606eB48"},'
+    '"message":{"owner":"0x90F8bf6A479f320ead074411a4B0e7944Ea8c9C1",'
+    '"spender":"0x000000000022D473030F116dDEE9F6B43aC78BA3","value":"0x' + "f" * 64 + '",'
+    '"nonce":0,"deadline":1893456000}}'
+)
 MNEMONIC_WALLET = "bench-mnemonic"
 KEY_WALLET = "bench-key"
+DERIVED_COUNT = 100
 
 
 @dataclass
@@ -140,6 +155,30 @@ def derive_operations() -> dict:
     }
 
 
+def derive_range_operations() -> dict:
+    return {
+        f"derive_addresses {DERIVED_COUNT} ethereum": lambda: ext.derive_addresses(
+            MNEMONIC, "ethereum", 0, DERIVED_COUNT
+        ),
+    }
+
+
+def key_operations(vault: Vault, keystore_text: str, password: str) -> dict:
+    """The operations on keys over their lifetime, acting on `vault`."""
+    v = vault.path
+    return {
+        # The same passphrase in and out: the file changes, the wallet stays usable.
+        "change_passphrase": lambda: ext.change_passphrase(MNEMONIC_WALLET, "", "", None, v),
+        "export_keystore": lambda: ext.export_keystore(
+            KEY_WALLET, keystore_passphrase=password, vault_path_opt=v
+        ),
+        "import_keystore": _Creator(
+            vault,
+            lambda name, path: ext.import_keystore(name, keystore_text, password, None, path),
+        ),
+    }
+
+
 def vault_operations(vault: Vault) -> dict:
     """Operation name -> callable, acting on `vault`. Creating operations are
     _Creator objects, whose tidy() must run after them."""
@@ -171,9 +210,15 @@ def vault_operations(vault: Vault) -> dict:
             KEY_WALLET, "ethereum", TRANSACTION_HEX, vault_path_opt=v
         ),
         "export_wallet": lambda: native.export_wallet(MNEMONIC_WALLET, vault_path_opt=v),
+        "sign_typed_data private key": lambda: ext.sign_typed_data(
+            KEY_WALLET, TYPED_DATA, vault_path_opt=v
+        ),
         "get_wallet by id": lambda: native.get_wallet(vault.mnemonic_id, vault_path_opt=v),
         "get_wallet by name": lambda: native.get_wallet(MNEMONIC_WALLET, vault_path_opt=v),
         "list_wallets": lambda: native.list_wallets(vault_path_opt=v),
+        "sign_message_standard mnemonic": lambda: ext.sign_message_standard(
+            MNEMONIC_WALLET, "bitcoin", MESSAGE, "bip322-simple", vault_path_opt=v
+        ),
     }
 
 

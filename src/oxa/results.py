@@ -49,3 +49,11 @@ class FamilyDict(TypedDict):
     chain_id: str
     curve: str  # "secp256k1" or "ed25519"
     derivation_path: str
+
+
+class DerivedAddressDict(TypedDict):
+    """One account of a mnemonic: its index, address and derivation path."""
+
+    index: int
+    address: str
+    derivation_path: str

@@ -718,6 +718,18 @@ Result<std::uint32_t, JsonError> JsonReader::read_u32() {
     return Err{place(JsonError{std::string(verdict) + number.describe() + ", expected u32"})};
 }
 
+Result<std::string_view, JsonError> JsonReader::read_number_literal() {
+    const std::optional<char> peek = skip_blanks();
+    if (!peek) return Err{eof_value_at_peek()};
+    if (*peek != '-' && !is_digit(*peek)) return Err{invalid_type_at_peek("a number")};
+    const std::size_t start = m_index;
+    if (*peek == '-') ++m_index;
+    if (auto number = parse_number(*peek != '-', start); !number) {
+        return Err{std::move(number).error()};
+    }
+    return m_text.substr(start, m_index - start);
+}
+
 Result<bool, JsonError> JsonReader::read_bool() {
     const std::optional<char> peek = skip_blanks();
     if (!peek) return Err{eof_value_at_peek()};

@@ -100,6 +100,9 @@ public:
     Status<JsonError> skip() { return skip_value(); }
 
     Result<std::uint32_t, JsonError> read_u32();
+    /// A number as the literal it was written in, for integers wider than 64
+    /// bits and to tell 1 from 1.0. The view lasts as long as the text.
+    Result<std::string_view, JsonError> read_number_literal();
     Result<bool, JsonError> read_bool();
     /// `expecting` names the wanted type in a type error.
     Result<std::string, JsonError> read_string(std::string_view expecting = "a string");

@@ -91,4 +91,87 @@ LibResult<std::string> sign_and_send(std::string_view wallet, std::string_view c
                                      std::string_view tx_hex, OptText passphrase, OptIndex index,
                                      OptText rpc_url, const VaultPath& vault);
 
+// Checking signatures: no wallet, no vault. Malformed input is InvalidInput;
+// a well-formed signature that does not match is a plain false.
+
+/// Whether `signature` is what sign_message gives for the message (same
+/// encoding names) under the key behind `address`; forms in
+/// oxa_signer/message_verification.hpp.
+LibResult<bool> verify_message(std::string_view chain, std::string_view message,
+                               std::string_view signature, std::string_view address,
+                               OptText encoding);
+/// The address that made a sign_message signature (secp256k1 families only).
+LibResult<std::string> recover_address(std::string_view chain, std::string_view message,
+                                       std::string_view signature, OptText encoding);
+
+// Message standards ("bip322-simple", "adr036", "solana-offchain"), each for
+// its family. Chain, standard, encoding and the standard's message rules are
+// checked before the vault is read.
+
+/// `signature` is in the standard's own text; `recovery_id` is absent.
+LibResult<SignResult> sign_message_standard(std::string_view wallet, std::string_view chain,
+                                            std::string_view message, std::string_view standard,
+                                            OptText passphrase, OptIndex index, OptText encoding,
+                                            const VaultPath& vault);
+LibResult<bool> verify_message_standard(std::string_view chain, std::string_view message,
+                                        std::string_view signature, std::string_view address,
+                                        std::string_view standard, OptText encoding);
+
+// EIP-712 typed data: the JSON text of an eth_signTypedData_v4 request,
+// checked and hashed before the vault is read.
+
+/// The digest that is signed, as 64 lowercase hex digits.
+LibResult<std::string> hash_typed_data(std::string_view typed_data);
+/// Signed with the EVM key at `index`: r || s || v with v 27 or 28.
+LibResult<SignResult> sign_typed_data(std::string_view wallet, std::string_view typed_data,
+                                      OptText passphrase, OptIndex index, const VaultPath& vault);
+/// Whether `signature` (hex r || s || v, v 27, 28, 0 or 1) over the typed
+/// data recovers to `address`; malformed arguments are errors.
+LibResult<bool> verify_typed_data(std::string_view typed_data, std::string_view signature_hex,
+                                  std::string_view address);
+
+// Keys over their lifetime: passphrase and cost changes, the key formats of
+// other tools, every account of a phrase.
+
+/// Opens the secret with the old passphrase and seals it again under the new
+/// one with a fresh salt and nonce, at scrypt N = 2^scrypt_log_n (r = 8,
+/// p = 1; 16 to 20, checked before anything else) or, absent, at the cost it
+/// has. The file is rewritten in place under the writer lock: its name, id,
+/// wallet name, accounts, creation time and metadata stay.
+LibStatus change_passphrase(std::string_view name_or_id, std::string_view old_passphrase,
+                            std::string_view new_passphrase, OptIndex scrypt_log_n,
+                            const VaultPath& vault);
+
+/// A version-3 keystore (scrypt at the envelope's default cost) of the
+/// wallet's EVM key at `index`, as compact JSON text.
+LibResult<std::string> export_keystore(std::string_view name_or_id, OptText passphrase,
+                                       std::string_view keystore_passphrase, OptIndex index,
+                                       const VaultPath& vault);
+
+/// A private-key wallet of the keystore's key, the wallet that
+/// import_wallet_private_key makes of a secp256k1 key (the Ed25519 key is
+/// random). The keystore is read and its costs checked before anything else.
+LibResult<WalletInfo> import_keystore(std::string_view name, std::string_view keystore_json,
+                                      std::string_view keystore_passphrase, OptText passphrase,
+                                      const VaultPath& vault);
+
+/// The wallet's Solana key at `index` as a keypair file's text (64 numbers),
+/// in pinned memory.
+LibResult<oxa_signer::SecretBytes> export_solana_keypair(std::string_view name_or_id,
+                                                         OptText passphrase, OptIndex index,
+                                                         const VaultPath& vault);
+
+/// A private-key wallet of the keypair's Ed25519 key, the wallet that
+/// import_wallet_private_key makes of it with chain "solana".
+LibResult<WalletInfo> import_solana_keypair(std::string_view name, std::string_view keypair_json,
+                                            OptText passphrase, const VaultPath& vault);
+
+/// The accounts start .. start + count - 1 of the phrase on `chain` (count 1
+/// to 1000, indexes below 2^31), with the BIP-39 passphrase (NFKD) in the
+/// seed, which is computed once for the whole range.
+LibResult<std::vector<DerivedAddress>> derive_addresses(std::string_view phrase,
+                                                        std::string_view chain, std::uint32_t start,
+                                                        std::uint32_t count,
+                                                        OptText bip39_passphrase);
+
 }  // namespace oxa_lib

@@ -47,6 +47,13 @@ struct FamilyInfo {
     std::string derivation_path;
 };
 
+/// One account of a phrase: its index, address and derivation path.
+struct DerivedAddress {
+    std::uint32_t index;
+    std::string address;
+    std::string derivation_path;
+};
+
 /// The two raw private keys of a private-key wallet; wiped when released.
 struct KeyPair {
     oxa_signer::SecretBytes secp256k1;

@@ -1,5 +1,8 @@
 #include "arguments.hpp"
 
+#include <filesystem>
+#include <string>
+
 namespace oxa_python {
 
 namespace {
@@ -59,6 +62,11 @@ bool OptionalText::convert(PyObject* obj, ParamRef param, Value& out) {
     if (!convert_text(obj, param, text)) return false;
     out = text;
     return true;
+}
+
+oxa_lib::VaultPath vault_path(OptionalText::Value text) {
+    if (!text) return std::nullopt;
+    return std::filesystem::path(std::string(*text));
 }
 
 bool OptionalCount::convert(PyObject* obj, ParamRef param, Value& out) {

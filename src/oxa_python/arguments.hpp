@@ -1,14 +1,19 @@
 #pragma once
-// The four parameter kinds of the module's functions. Each converts one
-// Python object (nullptr when the argument was not given) into a plain value,
-// or sets a Python exception naming the parameter and returns false.
+// The four parameter kinds of the module's functions, and the vault that an
+// optional text names. Each kind converts one Python object (nullptr when the
+// argument was not given) into a plain value, or sets a Python exception
+// naming the parameter and returns false.
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
+
+#include "oxa_lib/vault.hpp"
 
 namespace oxa_python {
 
@@ -37,6 +42,9 @@ struct OptionalText {
     static bool convert(PyObject* obj, ParamRef param, Value& out);
 };
 
+/// The vault directory an optional text names; absent means the default.
+oxa_lib::VaultPath vault_path(OptionalText::Value text);
+
 /// Absent or None means not given; otherwise an integer in 0..2^32-1.
 struct OptionalCount {
     using Value = std::optional<std::uint32_t>;
@@ -57,5 +65,15 @@ struct CountWithDefault {
         return convert_count(obj, param, out);
     }
 };
+
+/// `Kind`, taken only as a keyword argument: for a parameter that must
+/// follow optional ones.
+template <class Kind>
+struct KeywordOnly : Kind {};
+
+template <class Kind>
+inline constexpr bool IS_KEYWORD_ONLY = false;
+template <class Kind>
+inline constexpr bool IS_KEYWORD_ONLY<KeywordOnly<Kind>> = true;
 
 }  // namespace oxa_python

@@ -72,14 +72,15 @@ bool set_keyword(const char* function, const char* const* names, std::size_t cou
 }  // namespace
 
 bool match_arguments(const char* function, const char* const* names, const bool* required,
-                     std::size_t count, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                     PyObject** slots) {
-    if (static_cast<std::size_t>(nargs) > count) {
+                     std::size_t count, std::size_t positional, PyObject* const* args,
+                     Py_ssize_t nargs, PyObject* kwnames, PyObject** slots) {
+    if (static_cast<std::size_t>(nargs) > positional) {
         if (count == 0) {
             PyErr_Format(PyExc_TypeError, "%s() takes no arguments (%zd given)", function, nargs);
         } else {
-            PyErr_Format(PyExc_TypeError, "%s() takes at most %zu argument%s (%zd given)", function,
-                         count, count == 1 ? "" : "s", nargs);
+            PyErr_Format(PyExc_TypeError, "%s() takes at most %zu %sargument%s (%zd given)",
+                         function, positional, positional < count ? "positional " : "",
+                         positional == 1 ? "" : "s", nargs);
         }
         return false;
     }
@@ -92,11 +93,15 @@ bool match_arguments(const char* function, const char* const* names, const bool*
         }
     }
     for (std::size_t i = 0; i < count; ++i) {
-        if (required[i] && slots[i] == nullptr) {
+        if (!required[i] || slots[i] != nullptr) continue;
+        if (i < positional) {
             PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s' (pos %zu)", function,
                          names[i], i + 1);
-            return false;
+        } else {
+            PyErr_Format(PyExc_TypeError, "%s() missing required keyword-only argument '%s'",
+                         function, names[i]);
         }
+        return false;
     }
     return true;
 }

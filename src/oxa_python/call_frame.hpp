@@ -38,11 +38,12 @@ PyObject* create_internal_abort_class() noexcept;
 /// an exception class.
 bool adopt_internal_abort_class(PyObject* abort_class) noexcept;
 
-/// Matches positional and keyword arguments to `names`; on success `slots`
-/// holds a borrowed object or nullptr (not given) per parameter.
+/// Matches positional and keyword arguments to `names`, of which the first
+/// `positional` may be given by position; on success `slots` holds a
+/// borrowed object or nullptr (not given) per parameter.
 bool match_arguments(const char* function, const char* const* names, const bool* required,
-                     std::size_t count, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                     PyObject** slots);
+                     std::size_t count, std::size_t positional, PyObject* const* args,
+                     Py_ssize_t nargs, PyObject* kwnames, PyObject** slots);
 
 /// Runs `body` so that no C++ exception reaches the interpreter.
 template <class Body>
@@ -64,6 +65,13 @@ template <class... Kinds>
 class Signature {
 public:
     static constexpr std::size_t COUNT = sizeof...(Kinds);
+    // Parameters up to the first keyword-only one.
+    static constexpr std::size_t POSITIONAL = [] {
+        constexpr bool KEYWORD_ONLY[COUNT + 1] = {IS_KEYWORD_ONLY<Kinds>..., true};
+        std::size_t i = 0;
+        while (!KEYWORD_ONLY[i]) ++i;
+        return i;
+    }();
 
     constexpr Signature(const char* function, std::array<const char*, COUNT> names)
         : m_function(function), m_names(names) {}
@@ -75,8 +83,8 @@ public:
         return guarded([&]() -> PyObject* {
             std::array<PyObject*, COUNT> slots{};
             static constexpr bool REQUIRED[COUNT + 1] = {Kinds::required..., false};
-            if (!match_arguments(m_function, m_names.data(), REQUIRED, COUNT, args, nargs, kwnames,
-                                 slots.data())) {
+            if (!match_arguments(m_function, m_names.data(), REQUIRED, COUNT, POSITIONAL, args,
+                                 nargs, kwnames, slots.data())) {
                 return nullptr;
             }
             std::tuple<typename Kinds::Value...> values;

@@ -1,7 +1,5 @@
 #include "native_functions.hpp"
 
-#include <filesystem>
-
 #include "call_frame.hpp"
 #include "oxa_lib/ops.hpp"
 #include "results.hpp"
@@ -11,19 +9,6 @@ namespace oxa_python {
 namespace {
 
 using Args = PyObject* const*;
-using OptText = OptionalText::Value;
-
-oxa_lib::VaultPath vault_path(OptText text) {
-    if (!text) return std::nullopt;
-    return std::filesystem::path(std::string(*text));
-}
-
-// A secret the caller asked for (a phrase, an exported key pair): the str
-// is the one copy that leaves; the pinned buffer is wiped when it dies here.
-PyObject* secret_text_to_python(const oxa_lib::LibResult<oxa_signer::SecretBytes>& result) {
-    return to_python(
-        result, [](const oxa_signer::SecretBytes& secret) { return text_to_py(secret.text()); });
-}
 
 PyObject* generate_mnemonic(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwnames) {
     static constexpr Signature<CountWithDefault<12>> SIG{"generate_mnemonic", {"words"}};

@@ -73,6 +73,8 @@ PyObject* text_to_py(std::string_view text) {
     return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 
+PyObject* bool_to_py(bool value) { return PyBool_FromLong(value ? 1 : 0); }
+
 namespace {
 
 PyObject* account_to_dict(const oxa_lib::AccountInfo& account, SharedTexts& shared) {
@@ -157,14 +159,19 @@ struct TextItem {
     std::string_view text;
 };
 
+/// Adds texts to `dict`, keys in the order given.
+bool add_texts(PyObject* dict, std::initializer_list<TextItem> items) {
+    for (const TextItem& item : items) {
+        PyRef value = PyRef::steal(text_to_py(item.text));
+        if (!value || PyDict_SetItemString(dict, item.key, value.get()) != 0) return false;
+    }
+    return true;
+}
+
 /// A dict of texts, keys in the order given.
 PyObject* text_dict(std::initializer_list<TextItem> items) {
     PyRef dict = PyRef::steal(PyDict_New());
-    if (!dict) return nullptr;
-    for (const TextItem& item : items) {
-        PyRef value = PyRef::steal(text_to_py(item.text));
-        if (!value || PyDict_SetItemString(dict.get(), item.key, value.get()) != 0) return nullptr;
-    }
+    if (!dict || !add_texts(dict.get(), items)) return nullptr;
     return dict.release();
 }
 
@@ -199,6 +206,24 @@ PyObject* family_list_to_py(const std::vector<oxa_lib::FamilyInfo>& families) {
                           {"curve", family.curve},
                           {"derivation_path", family.derivation_path}});
     });
+}
+
+PyObject* derived_address_list_to_py(const std::vector<oxa_lib::DerivedAddress>& addresses) {
+    return list_to_py(addresses, [](const oxa_lib::DerivedAddress& derived) -> PyObject* {
+        PyRef dict = PyRef::steal(PyDict_New());
+        PyRef index = PyRef::steal(PyLong_FromUnsignedLong(derived.index));
+        if (!dict || !index || PyDict_SetItemString(dict.get(), "index", index.get()) != 0 ||
+            !add_texts(dict.get(), {{"address", derived.address},
+                                    {"derivation_path", derived.derivation_path}})) {
+            return nullptr;
+        }
+        return dict.release();
+    });
+}
+
+PyObject* secret_text_to_python(const oxa_lib::LibResult<oxa_signer::SecretBytes>& result) {
+    return to_python(
+        result, [](const oxa_signer::SecretBytes& secret) { return text_to_py(secret.text()); });
 }
 
 PyObject* none_or_error(const oxa_lib::LibStatus& status) {

@@ -4,10 +4,10 @@
 
 #include <array>
 #include <climits>
-#include <memory>
 #include <string_view>
 #include <vector>
 
+#include "cipher_context.hpp"
 #include "encoding/hex.hpp"
 #include "random.hpp"
 #include "scrypt/scrypt.hpp"
@@ -41,16 +41,6 @@ CryptoError decryption_failed(std::string text) {
 CryptoError invalid_params(std::string text) {
     return {CryptoError::Kind::InvalidParams, std::move(text)};
 }
-
-bool derive_key(std::span<const std::uint8_t> password, std::span<const std::uint8_t> salt,
-                std::uint32_t n, std::uint32_t r, std::uint32_t p, SecretArray<KEY_BYTES>& key) {
-    return scrypt(password, salt, ScryptParams{n, r, p}, key.mutable_bytes());
-}
-
-struct CipherContextFree {
-    void operator()(EVP_CIPHER_CTX* ctx) const noexcept { EVP_CIPHER_CTX_free(ctx); }
-};
-using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;
 
 enum class Direction { Seal, Open };
 
@@ -121,38 +111,39 @@ Status<std::string> check_minimums(const KdfParams& kdf) {
     return oxa_core::OK;
 }
 
-// Bounds that keep a hostile envelope from claiming more memory or time
-// than any wallet we write needs; N is already a power of two >= 2^16.
-Status<std::string> check_limits(std::size_t nonce_bytes, const KdfParams& kdf) {
-    if (nonce_bytes != NONCE_BYTES) {
-        return Err{"iv must be " + std::to_string(NONCE_BYTES) + " bytes, got " +
-                   std::to_string(nonce_bytes)};
-    }
-    // N*r fits 64 bits; 128*N*r bytes is N*r/8192 MiB, exact since 2^16 divides N.
-    const std::uint64_t memory_mib = std::uint64_t{kdf.n} * kdf.r / 8192;
+std::string iv_length_error(std::size_t nonce_bytes) {
+    return "iv must be " + std::to_string(NONCE_BYTES) + " bytes, got " +
+           std::to_string(nonce_bytes);
+}
+
+// RFC 7914's own bounds (N < 2^(16r), r*p < 2^30), which an envelope keeps
+// to; the minimums and check_scrypt_limits already imply both.
+bool within_rfc7914(const ScryptParams& cost) {
+    const bool n_fits_block = cost.r >= 2 || cost.n < (std::uint32_t{1} << 16);
+    return n_fits_block && std::uint64_t{cost.r} * cost.p < (std::uint64_t{1} << 30);
+}
+
+ScryptParams cost_of(const KdfParams& kdf) { return {kdf.n, kdf.r, kdf.p}; }
+
+}  // namespace
+
+Status<std::string> check_scrypt_limits(const ScryptParams& cost) {
+    // N*r fits 64 bits; 128*N*r bytes is N*r/8192 MiB, rounded up to show an excess.
+    const std::uint64_t n_times_r = std::uint64_t{cost.n} * cost.r;
+    const std::uint64_t memory_mib = (n_times_r + 8191) / 8192;
     if (memory_mib > MAX_SCRYPT_MEMORY_MIB) {
-        return Err{"scrypt N=" + std::to_string(kdf.n) + ", r=" + std::to_string(kdf.r) +
+        return Err{"scrypt N=" + std::to_string(cost.n) + ", r=" + std::to_string(cost.r) +
                    " needs " + std::to_string(memory_mib) + " MiB of memory, above the maximum " +
                    std::to_string(MAX_SCRYPT_MEMORY_MIB) + " MiB"};
     }
     // N*r <= 2^23 here, so N*r*p fits 64 bits.
-    const std::uint64_t work = std::uint64_t{kdf.n} * kdf.r * kdf.p;
+    const std::uint64_t work = n_times_r * cost.p;
     if (work > MAX_SCRYPT_WORK) {
         return Err{"scrypt N*r*p=" + std::to_string(work) + " is above the maximum " +
                    std::to_string(MAX_SCRYPT_WORK) + " (16 times the default work)"};
     }
     return oxa_core::OK;
 }
-
-// RFC 7914's own bounds (N < 2^(16r), r*p < 2^30), refused here with the
-// text of a parameter error; scrypt() would refuse them only as a failed
-// derivation. The limits above already imply both.
-bool within_rfc7914(const KdfParams& kdf) {
-    const bool n_fits_block = kdf.r >= 2 || kdf.n < (std::uint32_t{1} << 16);
-    return n_fits_block && std::uint64_t{kdf.r} * kdf.p < (std::uint64_t{1} << 30);
-}
-
-}  // namespace
 
 std::string CryptoError::display() const {
     switch (kind) {
@@ -164,14 +155,22 @@ std::string CryptoError::display() const {
 }
 
 oxa_core::Result<CryptoEnvelope, CryptoError> encrypt(std::span<const std::uint8_t> plaintext,
-                                                      std::span<const std::uint8_t> password) {
+                                                      std::span<const std::uint8_t> password,
+                                                      const ScryptParams& cost) {
+    // What decrypt would refuse is never written.
+    const KdfParams kdf{KEY_BYTES, cost.n, cost.r, cost.p, {}};
+    if (auto checked = check_minimums(kdf); !checked) return Err{invalid_params(checked.error())};
+    if (auto checked = check_scrypt_limits(cost); !checked) {
+        return Err{invalid_params(checked.error())};
+    }
+    if (!within_rfc7914(cost)) return Err{invalid_params("invalid scrypt parameters")};
     std::array<std::uint8_t, SALT_BYTES> salt{};
     std::array<std::uint8_t, NONCE_BYTES> nonce{};
     random_fill(salt);
     random_fill(nonce);
 
     SecretArray<KEY_BYTES> key;
-    if (!derive_key(password, salt, MIN_SCRYPT_N, MIN_SCRYPT_R, MIN_SCRYPT_P, key)) {
+    if (!scrypt(password, salt, cost, key.mutable_bytes())) {
         return Err{encryption_failed(KDF_FAILED)};
     }
     const CipherContext ctx = keyed_gcm(Direction::Seal, key, nonce);
@@ -187,8 +186,7 @@ oxa_core::Result<CryptoEnvelope, CryptoError> encrypt(std::span<const std::uint8
     envelope.ciphertext = hex_encode(ciphertext);
     envelope.auth_tag = hex_encode(tag);
     envelope.kdf = "scrypt";
-    envelope.kdfparams =
-        KdfParams{KEY_BYTES, MIN_SCRYPT_N, MIN_SCRYPT_R, MIN_SCRYPT_P, hex_encode(salt)};
+    envelope.kdfparams = KdfParams{KEY_BYTES, cost.n, cost.r, cost.p, hex_encode(salt)};
     return envelope;
 }
 
@@ -208,13 +206,18 @@ oxa_core::Result<SecretBytes, CryptoError> decrypt(const CryptoEnvelope& envelop
     if (!tag) return Err{invalid_params(tag.error())};
 
     if (auto checked = check_minimums(kdf); !checked) return Err{invalid_params(checked.error())};
-    if (auto checked = check_limits(nonce.value().size(), kdf); !checked) {
+    // Bounds that keep a hostile envelope from claiming more memory or time
+    // than any wallet we write needs.
+    if (nonce.value().size() != NONCE_BYTES) {
+        return Err{invalid_params(iv_length_error(nonce.value().size()))};
+    }
+    if (auto checked = check_scrypt_limits(cost_of(kdf)); !checked) {
         return Err{invalid_params(checked.error())};
     }
-    if (!within_rfc7914(kdf)) return Err{invalid_params("invalid scrypt parameters")};
+    if (!within_rfc7914(cost_of(kdf))) return Err{invalid_params("invalid scrypt parameters")};
 
     SecretArray<KEY_BYTES> key;
-    if (!derive_key(password, salt.value(), kdf.n, kdf.r, kdf.p, key)) {
+    if (!scrypt(password, salt.value(), cost_of(kdf), key.mutable_bytes())) {
         return Err{decryption_failed(KDF_FAILED)};
     }
     const CipherContext ctx =

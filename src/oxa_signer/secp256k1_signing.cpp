@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <string>
 
+#include "oxa_core/internal_abort.hpp"
 #include "secp256k1_context.hpp"
 #include "zeroizing.hpp"
 
@@ -17,6 +18,7 @@ namespace {
 
 constexpr std::size_t SECRET_KEY_BYTES = 32;
 constexpr std::size_t SHORTEST_KEY_BYTES = 24;
+constexpr std::size_t MAX_DER_SIGNATURE_BYTES = 72;
 
 SignerError invalid_private_key() {
     return SignerError{SignerError::Kind::InvalidPrivateKey, "signature error"};
@@ -124,6 +126,32 @@ CompressedPublicKey secp256k1_compress(const UncompressedPublicKey& point) {
     out[0] = static_cast<std::uint8_t>(0x02 | (point[64] & 1));
     std::copy(point.begin() + 1, point.begin() + 33, out.begin() + 1);
     return out;
+}
+
+std::vector<std::uint8_t> secp256k1_der_encode(
+    std::span<const std::uint8_t, 64> compact_signature) {
+    const secp256k1_context* context = shared_secp256k1_context();
+    secp256k1_ecdsa_signature parsed;
+    if (secp256k1_ecdsa_signature_parse_compact(context, &parsed, compact_signature.data()) != 1) {
+        throw oxa_core::InternalAbort("compact signature out of range");
+    }
+    std::vector<std::uint8_t> der(MAX_DER_SIGNATURE_BYTES);
+    std::size_t length = der.size();
+    secp256k1_ecdsa_signature_serialize_der(context, der.data(), &length, &parsed);
+    der.resize(length);
+    return der;
+}
+
+bool secp256k1_verify_der(ByteSpan hash, ByteSpan der_signature, ByteSpan public_key) {
+    if (hash.size() != SECP256K1_HASH_BYTES) return false;
+    const secp256k1_context* context = shared_secp256k1_context();
+    secp256k1_ecdsa_signature parsed;
+    secp256k1_pubkey point;
+    // The library's DER parser is the strict one, and its check refuses a high s.
+    return secp256k1_ecdsa_signature_parse_der(context, &parsed, der_signature.data(),
+                                               der_signature.size()) == 1 &&
+           secp256k1_ec_pubkey_parse(context, &point, public_key.data(), public_key.size()) == 1 &&
+           secp256k1_ecdsa_verify(context, &parsed, hash.data(), &point) == 1;
 }
 
 }  // namespace oxa_signer

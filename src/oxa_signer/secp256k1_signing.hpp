@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "traits.hpp"
 
@@ -46,5 +47,15 @@ bool secp256k1_is_low_s(ByteSpan compact_signature);
 
 /// The SEC1 compressed form of an uncompressed point.
 CompressedPublicKey secp256k1_compress(const UncompressedPublicKey& point);
+
+/// The DER encoding (as Bitcoin scripts carry it, without a sighash byte) of
+/// the r || s that secp256k1_sign_hash made; throws InternalAbort for r or s
+/// out of range, which no signature of ours has.
+std::vector<std::uint8_t> secp256k1_der_encode(std::span<const std::uint8_t, 64> compact_signature);
+
+/// Whether a DER signature is `public_key`'s (SEC1, compressed or not) over a
+/// 32-byte hash, as Bitcoin's standard script rules check it: strict DER
+/// (BIP-66) and a low s. Anything else, wrong lengths included, is false.
+bool secp256k1_verify_der(ByteSpan hash, ByteSpan der_signature, ByteSpan public_key);
 
 }  // namespace oxa_signer

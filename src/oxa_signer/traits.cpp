@@ -34,8 +34,9 @@ std::unique_ptr<ChainSigner> signer_for_chain(ChainType type) {
     switch (type) {
         case ChainType::Evm: return std::make_unique<EvmSigner>();
         case ChainType::Solana: return std::make_unique<SolanaSigner>();
-        case ChainType::Cosmos: return std::make_unique<CosmosSigner>("cosmos");
-        case ChainType::Bitcoin: return std::make_unique<BitcoinSigner>("bc");
+        case ChainType::Cosmos: return std::make_unique<CosmosSigner>(std::string(COSMOS_HUB_HRP));
+        case ChainType::Bitcoin:
+            return std::make_unique<BitcoinSigner>(std::string(BITCOIN_MAINNET_HRP));
         case ChainType::Tron: return std::make_unique<TronSigner>();
         case ChainType::Ton: return std::make_unique<TonSigner>();
     }

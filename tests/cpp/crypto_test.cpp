@@ -380,3 +380,43 @@ TEST(CryptoErrorDisplay, PrefixesTheKind) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CryptoEncrypt, SealsAtTheCostItIsGiven) {
+    const auto sealed = encrypt(bytes_of("k"), bytes_of(PASSWORD), {1u << 17, 8, 1});
+    ASSERT_TRUE(sealed) << sealed.error().display();
+    EXPECT_EQ(sealed.value().kdfparams.n, 131072u);
+    EXPECT_EQ(open_outcome(sealed.value()), "k");
+}
+
+TEST(CryptoEncrypt, RefusesACostDecryptWouldRefuse) {
+    const std::pair<oxa_signer::ScryptParams, std::string> cases[] = {
+        {{1u << 15, 8, 1},
+         "invalid parameters: scrypt N=32768 is below minimum 65536 \u2014 possible downgrade "
+         "attack"},
+        {{1u << 16, 4, 1},
+         "invalid parameters: scrypt r=4 is below minimum 8 \u2014 possible downgrade attack"},
+        {{1u << 21, 8, 1},
+         "invalid parameters: scrypt N=2097152, r=8 needs 2048 MiB of memory, above the maximum "
+         "1024 MiB"},
+        {{1u << 20, 8, 2},
+         "invalid parameters: scrypt N*r*p=16777216 is above the maximum 8388608 (16 times the "
+         "default work)"},
+    };
+    for (const auto& [cost, error] : cases) {
+        const auto sealed = encrypt(bytes_of("k"), bytes_of(PASSWORD), cost);
+        ASSERT_FALSE(sealed);
+        EXPECT_EQ(sealed.error().display(), error);
+    }
+}
+
+TEST(CryptoLimits, EveryChoosableCostIsWithinThem) {
+    for (std::uint32_t log_n = oxa_signer::MIN_SCRYPT_LOG_N; log_n <= oxa_signer::MAX_SCRYPT_LOG_N;
+         ++log_n) {
+        EXPECT_TRUE(oxa_signer::check_scrypt_limits({1u << log_n, 8, 1})) << log_n;
+    }
+    EXPECT_FALSE(oxa_signer::check_scrypt_limits({1u << (oxa_signer::MAX_SCRYPT_LOG_N + 1), 8, 1}));
+}
+
+}  // namespace

@@ -248,8 +248,30 @@ TEST_P(Base58Check, DecodesToPayloadThenChecksum) {
     EXPECT_EQ(hex(*decoded), GetParam().payload_hex + GetParam().checksum_hex);
 }
 
+TEST_P(Base58Check, ChecksumIsVerifiedAndRemoved) {
+    const auto payload = base58check_decode(GetParam().text);
+    ASSERT_TRUE(payload.ok()) << payload.error();
+    EXPECT_EQ(hex(payload.value()), GetParam().payload_hex);
+}
+
 INSTANTIATE_TEST_SUITE_P(KeyIo, Base58Check, ::testing::ValuesIn(base58check_cases()),
                          oxa_test::by_index);
+
+TEST(Base58Check, DecoderNamesWhatIsWrong) {
+    const std::string valid = base58check_encode(unhex("41abcdef"));
+    std::string changed = valid;
+    changed.back() = changed.back() == 'z' ? 'y' : 'z';
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"0abc", "not Base58"},
+        {"1", "shorter than its 4-byte checksum"},
+        {changed, "checksum mismatch"},
+    };
+    for (const auto& [text, error] : cases) {
+        const auto payload = base58check_decode(text);
+        ASSERT_FALSE(payload.ok()) << text;
+        EXPECT_EQ(payload.error(), error);
+    }
+}
 
 TEST(Base58, CharactersOutsideTheAlphabetAreRefusedAnywhere) {
     const std::string valid = "3EFU7m";
@@ -652,6 +674,26 @@ TEST(Base64, UrlSafeDiffersOnlyInAlphabetAndPadding) {
         std::replace(expected.begin(), expected.end(), '+', '-');
         std::replace(expected.begin(), expected.end(), '/', '_');
         EXPECT_EQ(base64url_encode_unpadded(bytes), expected);
+    }
+}
+
+TEST(Base64, DecodesTheCanonicalFormOnly) {
+    const Json file = load_vectors("base64-rfc4648.json");
+    for (const auto& v : file.at("vectors")) {
+        const std::string input = v.at("input_ascii");
+        EXPECT_EQ(base64_decode(v.at("base64").get<std::string>()),
+                  std::vector<std::uint8_t>(input.begin(), input.end()));
+    }
+    for (int i = 0; i < 200; ++i) {
+        const auto bytes = random_bytes(test_rng()() % 50);
+        EXPECT_EQ(base64_decode(base64_encode(bytes)), bytes);
+    }
+    // Missing padding, stray bits in the last digit, whitespace, the URL-safe
+    // alphabet, text after the padding, bytes above 0x7F (which libsodium
+    // 1.0.18 decodes as digits).
+    for (const char* text : {"Zg", "Zh==", "Zm9v\n", " Zm9v", "-_==", "Zg==Zg==", "Z===", "=",
+                             "QU\xb9\xa6", "\xc1\xc2\xc3\xc4", "QUJ\xff"}) {
+        EXPECT_EQ(base64_decode(text), std::nullopt) << text;
     }
 }
 

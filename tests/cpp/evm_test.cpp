@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 
 #include "oxa_signer/chains/evm.hpp"
@@ -44,8 +45,46 @@ TEST_P(Eip55, ChecksumReproducesThePublishedCase) {
     EXPECT_EQ("0x" + oxa_signer::eip55_checksum(lower), GetParam()["checksummed"]);
 }
 
+// Each case form reads as the same 20 bytes; a mixed-case form with one letter
+// flipped is a typo the checksum catches.
+TEST_P(Eip55, ParseTakesEachCaseCatchesAFlip) {
+    const std::string lower = GetParam()["lowercase"];
+    const std::string checksummed = GetParam()["checksummed"];
+    std::string upper = lower;
+    for (std::size_t i = 2; i < upper.size(); ++i) {
+        upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(upper[i])));
+    }
+    for (const std::string& form : {lower, upper, checksummed}) {
+        const auto parsed = oxa_signer::parse_evm_address(form);
+        ASSERT_TRUE(parsed) << form << ": " << parsed.error();
+        EXPECT_EQ("0x" + hex(parsed.value()), lower);
+    }
+    for (std::size_t i = 2; i < checksummed.size(); ++i) {
+        std::string flipped = checksummed;
+        const auto c = static_cast<unsigned char>(flipped[i]);
+        if (!std::isalpha(c)) continue;
+        flipped[i] = static_cast<char>(std::islower(c) ? std::toupper(c) : std::tolower(c));
+        if (flipped == lower || flipped == upper) continue;
+        const auto parsed = oxa_signer::parse_evm_address(flipped);
+        ASSERT_FALSE(parsed) << flipped;
+        EXPECT_EQ(parsed.error(), "EIP-55 checksum mismatch");
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Published, Eip55, testing::ValuesIn(vectors("eip55.json", "vectors")),
                          oxa_test::by_index);
+
+TEST(EvmAddressParsing, RefusesAnythingButOxAnd40HexDigits) {
+    const std::string digits = "52908400098527886e0f7030069857d2e4169ee7";
+    for (const std::string& text :
+         {std::string(), std::string("0x"), digits, "0X" + digits, "0x" + digits.substr(1),
+          "0x" + digits + "0", "0x" + digits.substr(0, 39) + "g", " 0x" + digits.substr(1),
+          "0x" + digits.substr(0, 20) + " " + digits.substr(21)}) {
+        const auto parsed = oxa_signer::parse_evm_address(text);
+        ASSERT_FALSE(parsed) << text;
+        EXPECT_EQ(parsed.error(), "expected 0x and 40 hex digits");
+    }
+}
 
 struct KeyAddress {
     std::string private_key;

@@ -207,3 +207,36 @@ TEST(JsonReader, TypeErrorsNameTheExpectedType) {
         EXPECT_EQ(value.error().display(), c.error);
     }
 }
+
+TEST(JsonReader, NumberLiteralsKeepTheirTextBeyond64Bits) {
+    const std::string wide =
+        "115792089237316195423570985008687907853269984665640564039457584007913129639936";
+    for (const auto& [text, literal] :
+         std::vector<std::pair<std::string, std::string>>{{" 12 ", "12"},
+                                                          {"-0", "-0"},
+                                                          {"1.50e+3", "1.50e+3"},
+                                                          {wide, wide},
+                                                          {"-" + wide, "-" + wide}}) {
+        JsonReader reader(text);
+        auto read = reader.read_number_literal();
+        ASSERT_TRUE(read) << text << ": " << read.error().display();
+        EXPECT_EQ(read.value(), literal);
+        EXPECT_TRUE(reader.finish());
+    }
+}
+
+TEST(JsonReader, NumberLiteralRefusalsArePlaced) {
+    const std::pair<const char*, const char*> table[] = {
+        {"\"12\"", "invalid type: string \"12\", expected a number at line 1 column 4"},
+        {"01", "invalid number at line 1 column 2"},
+        {"1e400", "number out of range at line 1 column 5"},
+        {"-", "EOF while parsing a value at line 1 column 1"},
+        {"[1]", "invalid type: sequence, expected a number at line 1 column 0"},
+    };
+    for (const auto& [text, error] : table) {
+        JsonReader reader(text);
+        auto read = reader.read_number_literal();
+        ASSERT_FALSE(read) << text;
+        EXPECT_EQ(read.error().display(), error);
+    }
+}

@@ -243,6 +243,41 @@ TEST_F(SecretHygiene, SendingLeavesNoSecret) {
     expect_clean(freed, mnemonic_secrets(PHRASE));
 }
 
+TEST_F(SecretHygiene, KeysOverTheirLifetimeLeaveNoSecret) {
+    FreedBlocks freed;
+    {
+        auto changed =
+            oxa_lib::change_passphrase(KEY_WALLET, PASSPHRASE, PASSPHRASE, std::nullopt, vault());
+        ASSERT_TRUE(changed) << changed.error().display();
+        auto keystore =
+            oxa_lib::export_keystore(KEY_WALLET, PASSPHRASE, PASSPHRASE, std::nullopt, vault());
+        ASSERT_TRUE(keystore) << keystore.error().display();
+        auto from_keystore = oxa_lib::import_keystore("from keystore", keystore.value(), PASSPHRASE,
+                                                      PASSPHRASE, vault());
+        ASSERT_TRUE(from_keystore) << from_keystore.error().display();
+        SecretBytes keypair = take_text(
+            oxa_lib::export_solana_keypair(KEY_WALLET, PASSPHRASE, std::nullopt, vault()));
+        auto from_keypair =
+            oxa_lib::import_solana_keypair("from keypair", keypair.text(), PASSPHRASE, vault());
+        ASSERT_TRUE(from_keypair) << from_keypair.error().display();
+    }
+    freed.stop();
+    expect_clean(freed, key_pair_secrets());
+}
+
+TEST_F(SecretHygiene, Bip39PassphraseRangeLeavesNoSecret) {
+    // Not ASCII, so the passphrase goes through the normalization buffers;
+    // made before recording starts, so its own temporaries are not searched.
+    const std::string passphrase = std::string(PASSPHRASE) + " \u00e9t\u00e9";
+    FreedBlocks freed;
+    auto derived = oxa_lib::derive_addresses(PHRASE, "ethereum", 0, 3, passphrase);
+    freed.stop();
+    ASSERT_TRUE(derived) << derived.error().display();
+    Secrets secrets = mnemonic_secrets(PHRASE);
+    secrets.push_back({"bip39 passphrase", SecretBytes::from_slice(passphrase)});
+    expect_clean(freed, secrets);
+}
+
 TEST_F(SecretHygiene, ReadingEscapedKeyPairLeavesNoSecret) {
     // Every digit as a \u escape, so the reader's unescaping buffer holds the keys.
     SecretBytes plaintext = SecretBytes::with_capacity(2 * 6 * 64 + 64);

@@ -71,4 +71,16 @@ std::vector<std::uint8_t> secp256k1_order() {
     return unhex("fffffffffffffffffffffffffffffffebaaedce6af48a03bbfd25e8cd0364141");
 }
 
+std::vector<std::uint8_t> malleate(std::vector<std::uint8_t> signature) {
+    const auto order = secp256k1_order();
+    int borrow = 0;
+    for (int i = 31; i >= 0; --i) {
+        const int d = order[i] - signature[32 + i] - borrow;
+        signature[32 + i] = static_cast<std::uint8_t>(d & 0xff);
+        borrow = d < 0 ? 1 : 0;
+    }
+    if (signature.size() > 64) signature[64] ^= 1;
+    return signature;
+}
+
 }  // namespace oxa_test

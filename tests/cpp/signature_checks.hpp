@@ -27,4 +27,8 @@ bool ed25519_verifies(std::span<const std::uint8_t> public_key,
 /// The secp256k1 group order n, 32 bytes big-endian.
 std::vector<std::uint8_t> secp256k1_order();
 
+/// The other form of a signature r || s [|| recovery id]: s replaced by
+/// n - s and, if a recovery id follows, its parity flipped. Both verify.
+std::vector<std::uint8_t> malleate(std::vector<std::uint8_t> signature);
+
 }  // namespace oxa_test

@@ -26,20 +26,6 @@ std::vector<std::uint8_t> valid_secp256k1_key() {
     }
 }
 
-// s -> n - s, with the recovery id's parity flipped: the same signature in its
-// other (high-S) form.
-std::vector<std::uint8_t> malleate(std::vector<std::uint8_t> signature) {
-    const auto order = oxa_test::secp256k1_order();
-    int borrow = 0;
-    for (int i = 31; i >= 0; --i) {
-        const int d = order[i] - signature[32 + i] - borrow;
-        signature[32 + i] = static_cast<std::uint8_t>(d & 0xff);
-        borrow = d < 0 ? 1 : 0;
-    }
-    signature[64] ^= 1;
-    return signature;
-}
-
 TEST(Secp256k1Recover, RecoversTheSignersKeyInBothForms) {
     for (int round = 0; round < ROUNDS; ++round) {
         const auto key = valid_secp256k1_key();
@@ -49,7 +35,7 @@ TEST(Secp256k1Recover, RecoversTheSignersKeyInBothForms) {
 
         EXPECT_EQ(oxa_signer::secp256k1_recover(hash, signature), public_key);
         EXPECT_TRUE(oxa_signer::secp256k1_is_low_s(signature));
-        const auto high = malleate(signature);
+        const auto high = oxa_test::malleate(signature);
         EXPECT_EQ(oxa_signer::secp256k1_recover(hash, high), public_key);
         EXPECT_FALSE(oxa_signer::secp256k1_is_low_s(high));
         EXPECT_EQ(oxa_signer::secp256k1_compress(public_key),

@@ -1,5 +1,6 @@
 import json
 import pathlib
+from collections.abc import Callable
 
 import pytest
 
@@ -68,3 +69,11 @@ def snapshot(directory: str) -> dict[str, bytes]:
     return {
         str(p.relative_to(root)): p.read_bytes() for p in sorted(root.rglob("*")) if p.is_file()
     }
+
+
+def answer(check: Callable[..., bool], *args: str) -> bool | str:
+    """A signature check's answer, or the text of its refusal."""
+    try:
+        return check(*args)
+    except RuntimeError as refused:
+        return str(refused)

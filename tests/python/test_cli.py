@@ -13,6 +13,7 @@ from eth_account import Account
 from eth_account.messages import encode_defunct
 
 import oxa
+import oxa._ext as ext
 import oxa._native as native
 from b58 import b58decode
 from conftest import ABANDON, ABANDON_PHRASE, DATA
@@ -102,6 +103,9 @@ def test_derive_takes_an_index():
         ["derive", "--chain", "evm", "--index", str(2**32)],
         ["derive", "--chain", "evm", "--index", "one"],
         ["mnemonic", "--words", "15"],
+        ["verify", "--chain", "evm", "message", "signature"],
+        ["recover", "message", "signature"],
+        ["verify", "--chain", "evm", "m", "s", "a", "--vault", "/tmp"],
     ],
     ids=lambda args: " ".join(args) or "nothing",
 )
@@ -471,3 +475,60 @@ def test_demo_walks_through_in_a_temporary_vault(home):
 def test_demo_paths_are_those_of_a_wallet(shared_vault):
     accounts = native.get_wallet("main", shared_vault)["accounts"]
     assert [path for _, _, path, _ in FAMILIES] == [a["derivation_path"] for a in accounts]
+
+
+# Checking signatures from the shell.
+
+
+def test_verify_and_recover_print_their_answer(shared_vault):
+    address = native.get_wallet("main", shared_vault)["accounts"][4]["address"]
+    signature = native.sign_message("main", "tron", "gm", "pw", vault_path_opt=shared_vault)[
+        "signature"
+    ]
+    assert run("verify", "--chain", "tron", "gm", signature, address).stdout == "valid\n"
+    assert run_json("verify", "--chain", "tron", "gm", signature, address) == {"valid": True}
+    # A signature that does not match is an answer, not an error, but fails the command.
+    for extra, output in [([], "invalid\n"), (["--json"], '{\n  "valid": false\n}\n')]:
+        refuted = run("verify", "--chain", "tron", "gn", signature, address, *extra)
+        assert (refuted.returncode, refuted.stdout, refuted.stderr) == (1, output, "")
+    assert run_json("recover", "--chain", "tron", "gm", signature) == {"address": address}
+    recovered = run("recover", "--chain", "tron", "676d", signature, "--encoding", "hex")
+    assert recovered.stdout == address + "\n"
+
+
+def test_sign_message_under_a_standard(shared_vault):
+    sign = [
+        *("sign", "message", "main", "--chain", "bitcoin", "Hello World"),
+        *("--standard", "bip322-simple", "--vault", shared_vault, "--passphrase-stdin"),
+    ]
+    signed = run_json(*sign, stdin="pw\n")
+    assert signed == ext.sign_message_standard(
+        "main", "bitcoin", "Hello World", "bip322-simple", "pw", vault_path_opt=shared_vault
+    )
+    assert (
+        run(*sign, stdin="pw\n").stdout == f"signature    {signed['signature']}\nrecovery_id  -\n"
+    )
+    address = native.get_wallet("main", shared_vault)["accounts"][2]["address"]
+    verify = ["verify", "--chain", "bitcoin", "Hello World", signed["signature"], address]
+    assert run(*verify, "--standard", "bip322-simple").stdout == "valid\n"
+
+
+CHECK_ERRORS = [
+    (
+        ["verify", "--chain", "evm", "m", "zz", "0x" + "00" * 20],
+        lambda: ext.verify_message("evm", "m", "zz", "0x" + "00" * 20),
+    ),
+    (["recover", "--chain", "solana", "m", "00"], lambda: ext.recover_address("solana", "m", "00")),
+    (
+        ["verify", "--chain", "cosmos", "m", "AA==", "cosmos1", "--standard", "adr036"],
+        lambda: ext.verify_message_standard("cosmos", "m", "AA==", "cosmos1", "adr036"),
+    ),
+]
+
+
+@pytest.mark.parametrize(("args", "call"), CHECK_ERRORS, ids=[" ".join(a) for a, _ in CHECK_ERRORS])
+def test_check_errors_are_one_verbatim_line(args, call):
+    with pytest.raises(RuntimeError) as expected:
+        call()
+    result = run(*args)
+    assert (result.returncode, result.stdout, result.stderr) == (1, "", f"oxa: {expected.value}\n")

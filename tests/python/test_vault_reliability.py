@@ -230,3 +230,42 @@ def test_hostile_ids_never_reach_outside_the_vault(tmp_path):
         with pytest.raises(RuntimeError, match=r"^wallet not found: "):
             native.delete_wallet("evil", vault_path_opt=vault)
     assert victim.read_text() == "keep me"
+
+
+CHANGE_PASSPHRASE_FOREVER = textwrap.dedent(
+    """
+    import sys, oxa._ext as e
+    vault, wallet, current = sys.argv[1:]
+    other = {"a": "b", "b": "a"}
+    while True:
+        e.change_passphrase(wallet, current, other[current], vault_path_opt=vault)
+        current = other[current]
+    """
+)
+
+
+def test_killing_a_passphrase_change_leaves_the_old_seal_or_the_new(vault):
+    info = native.import_wallet_mnemonic("w", ABANDON_PHRASE, "a", vault_path_opt=vault)
+    rng = random.Random(os.environ.get("OXA_TEST_SEED", "15"))
+    wallets = pathlib.Path(vault) / "wallets"
+    for _ in range(12):
+        # The child starts from whichever passphrase the last kill left.
+        current = "a" if _opens(vault, "a") else "b"
+        child = subprocess.Popen(
+            [sys.executable, "-P", "-c", CHANGE_PASSPHRASE_FOREVER, vault, info["id"], current],
+            stderr=subprocess.DEVNULL,
+        )
+        time.sleep(0.2 + rng.random() * 0.6)
+        child.send_signal(signal.SIGKILL)
+        child.wait()
+        listed = native.list_wallets(vault)
+        assert [(w["id"], w["accounts"]) for w in listed] == [(info["id"], info["accounts"])]
+        assert [p.name for p in wallets.glob("*.json")] == [f"{info['id']}.json"]
+        assert _opens(vault, "a") != _opens(vault, "b")
+
+
+def _opens(vault: str, passphrase: str) -> bool:
+    try:
+        return native.export_wallet("w", passphrase, vault) == ABANDON_PHRASE
+    except RuntimeError:
+        return False

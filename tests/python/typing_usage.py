@@ -5,7 +5,7 @@ needed, or --strict reports it as unused)."""
 from typing import assert_type
 
 import oxa
-from oxa import AccountDict, BroadcastDict, SignatureDict, WalletDict
+from oxa import AccountDict, BroadcastDict, DerivedAddressDict, SignatureDict, WalletDict
 
 
 def usage(vault: str) -> None:
@@ -39,10 +39,33 @@ def usage(vault: str) -> None:
     assert_type(oxa.delete_wallet("savings", vault), None)
     assert_type(oxa.__version__, str)
 
+    assert_type(oxa.change_passphrase("main", "pw", "new", 17, vault), None)
+    assert_type(oxa.export_keystore("main", "new", keystore_passphrase="k", index=1), str)
+    assert_type(
+        oxa.import_keystore("ks", "{}", "k", passphrase="pw", vault_path_opt=vault), WalletDict
+    )
+    assert_type(oxa.export_solana_keypair("main", "new", 0, vault), str)
+    assert_type(oxa.import_solana_keypair("sol", "[]", None, vault), WalletDict)
+    derived = oxa.derive_addresses(phrase, "ethereum", start=2, count=10, bip39_passphrase="x")
+    assert_type(derived, list[DerivedAddressDict])
+    assert_type(derived[0]["index"], int)
+
     try:
         oxa.get_wallet("main")
     except oxa.InternalAbort as abort:
         assert_type(abort, oxa.InternalAbort)
+
+    assert_type(oxa.verify_message("ethereum", "hi", "00", "0x00", encoding=None), bool)
+    assert_type(oxa.recover_address("bitcoin", "6869", "00", "hex"), str)
+    standard = oxa.sign_message_standard(
+        "main", "bitcoin", "hi", "bip322-simple", "pw", 0, "utf8", vault_path_opt=vault
+    )
+    assert_type(standard, SignatureDict)
+    assert_type(oxa.verify_message_standard("cosmos", "hi", "AA==", "cosmos1", "adr036"), bool)
+    typed_data = '{"types": {}, "primaryType": "T", "domain": {}, "message": {}}'
+    assert_type(oxa.hash_typed_data(typed_data), str)
+    assert_type(oxa.sign_typed_data("main", typed_data, "pw", 0, vault), SignatureDict)
+    assert_type(oxa.verify_typed_data(typed_data, "00" * 65, "0x" + "00" * 20), bool)
 
 
 def misuse(vault: str) -> None:
@@ -54,3 +77,10 @@ def misuse(vault: str) -> None:
     oxa.sign_message("w", "evm", "hi", index="0")  # type: ignore[arg-type]
     oxa.get_wallet("main")["secret"]  # type: ignore[typeddict-item]
     oxa.sign_and_send("w", "evm", "02")["hash"]  # type: ignore[typeddict-item]
+    oxa.verify_message("evm", "hi", "00")  # type: ignore[call-arg]
+    oxa.sign_message_standard("w", "bitcoin", "hi", standard=None)  # type: ignore[arg-type]
+    oxa.sign_typed_data("w", {"types": {}})  # type: ignore[arg-type]
+    oxa.verify_typed_data("{}", "00")  # type: ignore[call-arg]
+    oxa.export_keystore("main", "pw", "k")  # type: ignore[call-arg]
+    oxa.export_keystore("main", "pw")  # type: ignore[call-arg]
+    oxa.derive_addresses("phrase", "evm", count=None)  # type: ignore[arg-type]

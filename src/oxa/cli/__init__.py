@@ -29,7 +29,7 @@ def _parse(argv: Sequence[str] | None) -> argparse.Namespace:
 def main(argv: Sequence[str] | None = None) -> int:
     try:
         args = _parse(argv)
-        args.run(args)
+        status: int | None = args.run(args)
     except KeyboardInterrupt:
         print(file=sys.stderr)  # end the line the prompt left open
         return INTERRUPTED_EXIT
@@ -43,4 +43,4 @@ def main(argv: Sequence[str] | None = None) -> int:
         text = str(error).rstrip("\n")
         print(f"oxa: {text}", file=sys.stderr)
         return 1
-    return 0
+    return status or 0

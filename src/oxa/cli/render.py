@@ -3,7 +3,7 @@
 import json
 from collections.abc import Sequence
 
-from oxa.results import SignatureDict, WalletDict
+from oxa.results import DerivedAddressDict, SignatureDict, WalletDict
 
 
 def emit(as_json: bool, document: object, text: str) -> None:
@@ -48,3 +48,9 @@ def signature_text(signature: SignatureDict) -> str:
             ["recovery_id", "-" if recovery_id is None else str(recovery_id)],
         ]
     )
+
+
+def derived_addresses_text(addresses: Sequence[DerivedAddressDict]) -> str:
+    rows = [["INDEX", "ADDRESS", "PATH"]]
+    rows += [[str(a["index"]), a["address"], a["derivation_path"]] for a in addresses]
+    return table(rows)

@@ -1,31 +1,15 @@
 #include "oxa_lib/ops.hpp"
 
-#include <array>
-
 #include "accounts.hpp"
+#include "key_pair_wallet.hpp"
 #include "oxa_core/chain.hpp"
 #include "oxa_signer/mnemonic.hpp"
-#include "oxa_signer/random.hpp"
 #include "oxa_signer/traits.hpp"
 #include "seal.hpp"
 
 namespace oxa_lib {
 
 namespace {
-
-constexpr std::size_t RANDOM_KEY_BYTES = 32;
-
-/// Takes the writer lock and checks that `name` is free.
-LibResult<VaultWriteLock> lock_with_free_name(std::string_view name, const VaultPath& vault) {
-    auto lock = VaultWriteLock::acquire(vault);
-    if (!lock) return Err{std::move(lock).error()};
-    auto taken = wallet_name_exists(name, vault);
-    if (!taken) return Err{std::move(taken).error()};
-    if (taken.value()) {
-        return Err{OxaLibError::wallet_name_exists(std::string(name))};
-    }
-    return std::move(lock).value();
-}
 
 LibResult<WalletInfo> store_mnemonic_wallet(std::string_view name,
                                             const oxa_signer::Mnemonic& mnemonic,
@@ -36,29 +20,6 @@ LibResult<WalletInfo> store_mnemonic_wallet(std::string_view name,
     const oxa_signer::SecretBytes phrase = mnemonic.phrase();
     return seal_and_store(name, std::move(accounts).value(), phrase, passphrase,
                           oxa_core::KeyType::Mnemonic, vault);
-}
-
-void append_hex(oxa_signer::SecretBytes& out, std::span<const std::uint8_t> bytes) {
-    static constexpr char DIGITS[] = "0123456789abcdef";
-    for (std::uint8_t b : bytes) {
-        const char pair[2] = {DIGITS[b >> 4], DIGITS[b & 15]};
-        out.append(std::string_view(pair, 2));
-    }
-}
-
-/// {"ed25519":"<hex>","secp256k1":"<hex>"}: members in name order, no blanks.
-oxa_signer::SecretBytes key_pair_secret(const KeyPair& keys) {
-    constexpr std::string_view OPEN = "{\"ed25519\":\"", MIDDLE = "\",\"secp256k1\":\"",
-                               CLOSE = "\"}";
-    oxa_signer::SecretBytes out = oxa_signer::SecretBytes::with_capacity(
-        OPEN.size() + 2 * keys.ed25519.size() + MIDDLE.size() + 2 * keys.secp256k1.size() +
-        CLOSE.size());
-    out.append(OPEN);
-    append_hex(out, keys.ed25519.bytes());
-    out.append(MIDDLE);
-    append_hex(out, keys.secp256k1.bytes());
-    out.append(CLOSE);
-    return out;
 }
 
 LibResult<oxa_signer::SecretBytes> decode_hex_key(std::string_view text) {
@@ -94,16 +55,11 @@ LibResult<KeyPair> choose_keys(std::string_view private_key_hex, OptText chain,
     if (!main_key) return Err{std::move(main_key).error()};
     auto curve = curve_of_chain(chain);
     if (!curve) return Err{std::move(curve).error()};
-    oxa_signer::SecretBytes random_key = oxa_signer::SecretBytes::zeroed(RANDOM_KEY_BYTES);
-    oxa_signer::random_fill(random_key.mutable_bytes());
-    if (curve.value() == oxa_signer::Curve::Secp256k1) {
-        auto ed = other_curve_key(ed25519_key, random_key);
-        if (!ed) return Err{std::move(ed).error()};
-        return KeyPair{std::move(main_key).value(), std::move(ed).value()};
-    }
-    auto secp = other_curve_key(secp256k1_key, random_key);
-    if (!secp) return Err{std::move(secp).error()};
-    return KeyPair{std::move(secp).value(), std::move(main_key).value()};
+    oxa_signer::SecretBytes random_key = random_private_key();
+    const bool secp_main = curve.value() == oxa_signer::Curve::Secp256k1;
+    auto other = other_curve_key(secp_main ? ed25519_key : secp256k1_key, random_key);
+    if (!other) return Err{std::move(other).error()};
+    return key_pair_of(std::move(main_key).value(), curve.value(), std::move(other).value());
 }
 
 }  // namespace
@@ -141,11 +97,7 @@ LibResult<WalletInfo> import_wallet_private_key(std::string_view name,
     if (!lock) return Err{std::move(lock).error()};
     auto keys = choose_keys(private_key_hex, chain, secp256k1_key, ed25519_key);
     if (!keys) return Err{std::move(keys).error()};
-    auto accounts = accounts_from_key_pair(keys.value());
-    if (!accounts) return Err{std::move(accounts).error()};
-    const oxa_signer::SecretBytes secret = key_pair_secret(keys.value());
-    return seal_and_store(name, std::move(accounts).value(), secret, passphrase.value_or(""),
-                          oxa_core::KeyType::PrivateKey, vault);
+    return store_key_pair_wallet(name, keys.value(), passphrase.value_or(""), vault);
 }
 
 }  // namespace oxa_lib

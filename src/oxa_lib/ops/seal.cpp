@@ -14,16 +14,24 @@ std::span<const std::uint8_t> bytes_of(std::string_view text) {
 
 }  // namespace
 
+LibResult<oxa_core::RawJson> seal_secret(const oxa_signer::SecretBytes& secret,
+                                         std::string_view passphrase,
+                                         const oxa_signer::ScryptParams& cost) {
+    auto envelope = oxa_signer::encrypt(secret.bytes(), bytes_of(passphrase), cost);
+    if (!envelope) return Err{OxaLibError(envelope.error())};
+    return oxa_core::envelope_to_json(envelope.value());
+}
+
 LibResult<WalletInfo> seal_and_store(std::string_view name,
                                      std::vector<oxa_core::WalletAccount> accounts,
                                      const oxa_signer::SecretBytes& secret,
                                      std::string_view passphrase, oxa_core::KeyType key_type,
                                      const VaultPath& vault) {
-    auto envelope = oxa_signer::encrypt(secret.bytes(), bytes_of(passphrase));
-    if (!envelope) return Err{OxaLibError(envelope.error())};
-    auto wallet = oxa_core::EncryptedWallet::create(
-        oxa_signer::random_uuid_v4(), std::string(name), std::move(accounts),
-        oxa_core::envelope_to_json(envelope.value()), key_type);
+    auto sealed = seal_secret(secret, passphrase);
+    if (!sealed) return Err{std::move(sealed).error()};
+    auto wallet =
+        oxa_core::EncryptedWallet::create(oxa_signer::random_uuid_v4(), std::string(name),
+                                          std::move(accounts), std::move(sealed).value(), key_type);
     auto saved = save_encrypted_wallet(wallet, vault);
     if (!saved) return Err{std::move(saved).error()};
     return wallet_to_info(wallet);
@@ -33,7 +41,12 @@ LibResult<oxa_signer::SecretBytes> unseal(const oxa_core::EncryptedWallet& walle
                                           std::string_view passphrase) {
     auto envelope = oxa_core::parse_envelope(wallet.crypto);
     if (!envelope) return Err{OxaLibError::json(envelope.error())};
-    auto secret = oxa_signer::decrypt(envelope.value(), bytes_of(passphrase));
+    return unseal(envelope.value(), passphrase);
+}
+
+LibResult<oxa_signer::SecretBytes> unseal(const oxa_core::CryptoEnvelope& envelope,
+                                          std::string_view passphrase) {
+    auto secret = oxa_signer::decrypt(envelope, bytes_of(passphrase));
     if (!secret) return Err{OxaLibError(secret.error())};
     return std::move(secret).value();
 }

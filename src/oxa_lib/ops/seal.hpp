@@ -10,9 +10,16 @@
 #include "oxa_lib/ops.hpp"
 #include "oxa_lib/types.hpp"
 #include "oxa_lib/vault.hpp"
+#include "oxa_signer/crypto.hpp"
 #include "oxa_signer/zeroizing.hpp"
 
 namespace oxa_lib {
+
+/// Seals `secret` under the passphrase at `cost`, with a fresh salt and
+/// nonce: the JSON form a wallet file stores.
+LibResult<oxa_core::RawJson> seal_secret(
+    const oxa_signer::SecretBytes& secret, std::string_view passphrase,
+    const oxa_signer::ScryptParams& cost = oxa_signer::DEFAULT_SCRYPT_COST);
 
 /// Seals `secret` under the passphrase, stamps a new record with a fresh
 /// UUID and saves it. The caller holds the vault's writer lock.
@@ -24,6 +31,8 @@ LibResult<WalletInfo> seal_and_store(std::string_view name,
 
 /// Opens the wallet's sealed secret (one scrypt).
 LibResult<oxa_signer::SecretBytes> unseal(const oxa_core::EncryptedWallet& wallet,
+                                          std::string_view passphrase);
+LibResult<oxa_signer::SecretBytes> unseal(const oxa_core::CryptoEnvelope& envelope,
                                           std::string_view passphrase);
 
 /// `text` without a leading lowercase "0x", decoded as hex into pinned memory.

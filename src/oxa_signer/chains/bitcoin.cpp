@@ -1,5 +1,6 @@
 #include "bitcoin.hpp"
 
+#include <algorithm>
 #include <string_view>
 
 #include "oxa_signer/encoding/bech32.hpp"
@@ -48,10 +49,40 @@ Bytes32 bitcoin_message_hash(ByteSpan message) {
     return sha256d(preimage);
 }
 
+oxa_core::Result<std::string, std::string> p2wpkh_address(std::string_view hrp,
+                                                          const Bytes20& key_hash) {
+    return segwit_address_encode(hrp, SEGWIT_VERSION_P2WPKH, key_hash);
+}
+
+oxa_core::Result<Bytes20, std::string> parse_p2wpkh_address(std::string_view hrp,
+                                                            std::string_view address) {
+    // Legacy (1..., 3...) and other networks' addresses get a plain answer,
+    // not the Bech32 decoder's first complaint about them.
+    const std::string prefix = std::string(hrp) + "1";
+    const bool has_prefix =
+        address.size() >= prefix.size() &&
+        std::equal(prefix.begin(), prefix.end(), address.begin(), [](char expected, char c) {
+            return expected == (c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c);
+        });
+    if (!has_prefix) return Err{"expected a P2WPKH address (" + prefix + "q...)"};
+    auto decoded = segwit_address_decode(hrp, address);
+    if (!decoded) return Err{std::move(decoded).error()};
+    const SegwitProgram& output = decoded.value();
+    Bytes20 key_hash{};
+    if (output.witness_version != SEGWIT_VERSION_P2WPKH ||
+        output.program.size() != key_hash.size()) {
+        return Err{"not a P2WPKH address (witness version " +
+                   std::to_string(output.witness_version) + ", " +
+                   std::to_string(output.program.size()) + "-byte program)"};
+    }
+    std::copy(output.program.begin(), output.program.end(), key_hash.begin());
+    return key_hash;
+}
+
 SignerResult<std::string> BitcoinSigner::derive_address(ByteSpan private_key) const {
     auto public_key = secp256k1_compressed_public_key(private_key);
     if (!public_key) return Err{public_key.error()};
-    auto address = segwit_address_encode(m_hrp, SEGWIT_VERSION_P2WPKH, hash160(public_key.value()));
+    auto address = p2wpkh_address(m_hrp, hash160(public_key.value()));
     if (!address) {
         return Err{SignerError{SignerError::Kind::AddressDerivation, address.error()}};
     }

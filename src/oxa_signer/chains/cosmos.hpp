@@ -2,10 +2,26 @@
 // Cosmos Hub: Bech32 account addresses and signatures over SHA-256.
 
 #include <string>
+#include <string_view>
 
+#include "oxa_core/result.hpp"
+#include "oxa_signer/hashes.hpp"
 #include "oxa_signer/traits.hpp"
 
 namespace oxa_signer {
+
+inline constexpr std::string_view COSMOS_HUB_HRP = "cosmos";
+
+/// Bech32 (not Bech32m) of a 20-byte account, no witness version; fails with
+/// the encoder's message for an invalid hrp.
+oxa_core::Result<std::string, std::string> cosmos_address(std::string_view hrp,
+                                                          const Bytes20& account);
+
+/// The account of an address under `hrp`. Errors: the Bech32 decoder's, or
+/// "prefix 'p', expected 'hrp'", "Bech32m checksum, expected Bech32",
+/// "N-byte account, expected 20".
+oxa_core::Result<Bytes20, std::string> parse_cosmos_address(std::string_view hrp,
+                                                            std::string_view address);
 
 class CosmosSigner final : public ChainSigner {
 public:

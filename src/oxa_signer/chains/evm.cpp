@@ -1,6 +1,7 @@
 #include "evm.hpp"
 
 #include <algorithm>
+#include <cctype>
 
 #include "oxa_signer/encoding/hex.hpp"
 #include "oxa_signer/keccak.hpp"
@@ -12,7 +13,7 @@ using oxa_core::Err;
 
 namespace {
 
-constexpr std::uint8_t PERSONAL_MESSAGE_V_OFFSET = 27;
+constexpr std::uint8_t PREFIXED_DIGEST_V_OFFSET = 27;
 
 std::span<const std::uint8_t> text_bytes(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
@@ -49,10 +50,49 @@ Bytes32 keccak_prefixed_message_hash(std::string_view prefix_text, ByteSpan mess
     return hasher.finish();
 }
 
+Bytes32 evm_message_hash(ByteSpan message) {
+    return keccak_prefixed_message_hash("Ethereum Signed Message:\n", message);
+}
+
+std::string evm_address(const Bytes20& account) {
+    return "0x" + eip55_checksum(hex_encode(account));
+}
+
+oxa_core::Result<Bytes20, std::string> parse_evm_address(std::string_view address) {
+    constexpr std::size_t HEX_DIGITS = 40;
+    if (!address.starts_with("0x") || address.size() != 2 + HEX_DIGITS) {
+        return Err{"expected 0x and 40 hex digits"};
+    }
+    const std::string_view digits = address.substr(2);
+    auto bytes = hex_decode(digits);
+    if (!bytes) return Err{"expected 0x and 40 hex digits"};
+    const std::string lower = hex_encode(bytes.value());
+    const bool has_lower =
+        std::any_of(digits.begin(), digits.end(), [](char c) { return c >= 'a' && c <= 'f'; });
+    const bool has_upper =
+        std::any_of(digits.begin(), digits.end(), [](char c) { return c >= 'A' && c <= 'F'; });
+    // One letter case throughout carries no checksum; mixed case is one.
+    if (has_lower && has_upper && digits != eip55_checksum(lower)) {
+        return Err{"EIP-55 checksum mismatch"};
+    }
+    Bytes20 account{};
+    std::copy(bytes.value().begin(), bytes.value().end(), account.begin());
+    return account;
+}
+
+SignerResult<SignOutput> sign_prefixed_digest(ByteSpan private_key, const Bytes32& digest) {
+    auto output = secp256k1_sign_hash(private_key, digest, "prehash");
+    if (!output) return output;
+    SignOutput& signed_digest = output.value();
+    signed_digest.signature.back() += PREFIXED_DIGEST_V_OFFSET;
+    signed_digest.recovery_id = signed_digest.signature.back();
+    return output;
+}
+
 SignerResult<std::string> EvmSigner::derive_address(ByteSpan private_key) const {
     auto public_key = secp256k1_uncompressed_public_key(private_key);
     if (!public_key) return Err{public_key.error()};
-    return "0x" + eip55_checksum(hex_encode(keccak_account_hash(public_key.value())));
+    return evm_address(keccak_account_hash(public_key.value()));
 }
 
 SignerResult<SignOutput> EvmSigner::sign(ByteSpan private_key, ByteSpan data) const {
@@ -60,13 +100,7 @@ SignerResult<SignOutput> EvmSigner::sign(ByteSpan private_key, ByteSpan data) co
 }
 
 SignerResult<SignOutput> EvmSigner::sign_message(ByteSpan private_key, ByteSpan message) const {
-    const Bytes32 digest = keccak_prefixed_message_hash("Ethereum Signed Message:\n", message);
-    auto output = sign(private_key, digest);
-    if (!output) return output;
-    SignOutput& signed_message = output.value();
-    signed_message.signature.back() += PERSONAL_MESSAGE_V_OFFSET;
-    signed_message.recovery_id = signed_message.signature.back();
-    return output;
+    return sign_prefixed_digest(private_key, evm_message_hash(message));
 }
 
 SignerResult<SignOutput> EvmSigner::sign_transaction(ByteSpan private_key, ByteSpan tx) const {

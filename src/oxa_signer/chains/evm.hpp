@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "oxa_core/result.hpp"
 #include "oxa_signer/hashes.hpp"
 #include "oxa_signer/secp256k1_signing.hpp"
 #include "oxa_signer/traits.hpp"
@@ -21,6 +22,21 @@ std::string eip55_checksum(std::string_view lower_hex40);
 /// Keccak-256 of 0x19, `prefix_text`, the message length in decimal, then the
 /// message: the signed-message hash of EIP-191 and of Tron.
 Bytes32 keccak_prefixed_message_hash(std::string_view prefix_text, ByteSpan message);
+
+/// The EIP-191 personal-message hash ("Ethereum Signed Message:\n").
+Bytes32 evm_message_hash(ByteSpan message);
+
+/// "0x" followed by the account in EIP-55 letter case.
+std::string evm_address(const Bytes20& account);
+
+/// The account of "0x" and 40 hex digits: all lowercase, all uppercase, or
+/// mixed in exactly the EIP-55 case. Errors: "expected 0x and 40 hex digits",
+/// "EIP-55 checksum mismatch" (a mistyped letter changes the checksum).
+oxa_core::Result<Bytes20, std::string> parse_evm_address(std::string_view address);
+
+/// Signs a digest of the 0x19-prefixed kinds (personal messages, typed data):
+/// r || s || v with v = 27 + recovery id, and that v in `recovery_id`.
+SignerResult<SignOutput> sign_prefixed_digest(ByteSpan private_key, const Bytes32& digest);
 
 /// Keys, addresses ("0x" + EIP-55 hex) and signatures of every EVM chain.
 class EvmSigner final : public ChainSigner {

@@ -22,6 +22,17 @@ std::size_t signature_area_bytes(ByteSpan tx) { return 1 + SIGNATURE_SLOT_BYTES 
 
 }  // namespace
 
+oxa_core::Result<Ed25519PublicKey, std::string> parse_solana_address(std::string_view address) {
+    auto bytes = base58_decode(address);
+    if (!bytes) return Err{"not Base58"};
+    Ed25519PublicKey public_key{};
+    if (bytes->size() != public_key.size()) {
+        return Err{std::to_string(bytes->size()) + " bytes, expected a 32-byte public key"};
+    }
+    std::copy(bytes->begin(), bytes->end(), public_key.begin());
+    return public_key;
+}
+
 SignerResult<std::string> SolanaSigner::derive_address(ByteSpan private_key) const {
     auto public_key = ed25519_public_key(private_key);
     if (!public_key) return Err{public_key.error()};

@@ -1,9 +1,18 @@
 #pragma once
 // Solana: Base58 public-key addresses and Ed25519 transaction signatures.
 
+#include <string>
+#include <string_view>
+
+#include "oxa_core/result.hpp"
+#include "oxa_signer/ed25519_signing.hpp"
 #include "oxa_signer/traits.hpp"
 
 namespace oxa_signer {
+
+/// The public key an address spells. Errors: "not Base58", "N bytes,
+/// expected a 32-byte public key".
+oxa_core::Result<Ed25519PublicKey, std::string> parse_solana_address(std::string_view address);
 
 /// A serialized transaction is read as: one byte counting the signature slots
 /// (the compact-u16 prefix, a single byte for every count below 128), that

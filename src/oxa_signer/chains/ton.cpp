@@ -4,6 +4,7 @@
 
 #include "oxa_signer/encoding/base64.hpp"
 #include "oxa_signer/encoding/crc16.hpp"
+#include "oxa_signer/encoding/hex.hpp"
 
 namespace oxa_signer {
 
@@ -83,6 +84,18 @@ std::string ton_wallet_address(const Ed25519PublicKey& public_key) {
     address[34] = static_cast<std::uint8_t>(crc >> 8);
     address[35] = static_cast<std::uint8_t>(crc & 0xFF);
     return base64url_encode_unpadded(address);
+}
+
+oxa_core::Result<Ed25519PublicKey, std::string> parse_ton_public_key(std::string_view text) {
+    Ed25519PublicKey public_key{};
+    auto bytes = hex_decode(text);
+    if (!bytes || bytes.value().size() != public_key.size()) {
+        return Err{
+            "expected the account's Ed25519 public key as 64 hex digits (a TON address cannot "
+            "check a signature)"};
+    }
+    std::copy(bytes.value().begin(), bytes.value().end(), public_key.begin());
+    return public_key;
 }
 
 SignerResult<std::string> TonSigner::derive_address(ByteSpan private_key) const {

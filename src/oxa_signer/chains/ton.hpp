@@ -4,7 +4,9 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 
+#include "oxa_core/result.hpp"
 #include "oxa_signer/ed25519_signing.hpp"
 #include "oxa_signer/hashes.hpp"
 #include "oxa_signer/traits.hpp"
@@ -30,6 +32,12 @@ std::array<std::uint8_t, TON_STATE_INIT_CELL_BYTES> ton_state_init_cell(
 /// unpadded Base64 of 0x51, 0x00, SHA-256(state init) and its CRC-16/XMODEM;
 /// 48 characters beginning with "UQ".
 std::string ton_wallet_address(const Ed25519PublicKey& public_key);
+
+/// The account's public key as 64 hex digits: a TON address is a hash of the
+/// wallet contract and cannot check a signature, so this stands in for it.
+/// Error: "expected the account's Ed25519 public key as 64 hex digits (a TON
+/// address cannot check a signature)".
+oxa_core::Result<Ed25519PublicKey, std::string> parse_ton_public_key(std::string_view text);
 
 class TonSigner final : public ChainSigner {
 public:

@@ -1,9 +1,24 @@
 #pragma once
 // Tron: Base58Check addresses (0x41 + Keccak account) and secp256k1 signatures.
 
+#include <string>
+#include <string_view>
+
+#include "oxa_core/result.hpp"
+#include "oxa_signer/hashes.hpp"
 #include "oxa_signer/traits.hpp"
 
 namespace oxa_signer {
+
+/// Keccak-256 of 0x19 "TRON Signed Message:\n", the decimal length, the message.
+Bytes32 tron_message_hash(ByteSpan message);
+
+/// Base58Check of 0x41 followed by the 20-byte account.
+std::string tron_address(const Bytes20& account);
+
+/// The account of a Tron address. Errors: the Base58Check decoder's, or
+/// "expected 21 bytes beginning with 0x41".
+oxa_core::Result<Bytes20, std::string> parse_tron_address(std::string_view address);
 
 class TronSigner final : public ChainSigner {
 public:

@@ -84,4 +84,21 @@ std::string base58check_encode(std::span<const std::uint8_t> payload) {
     return base58_encode(checked);
 }
 
+oxa_core::Result<std::vector<std::uint8_t>, std::string> base58check_decode(std::string_view text) {
+    auto decoded = base58_decode(text);
+    if (!decoded) return oxa_core::Err{std::string("not Base58")};
+    std::vector<std::uint8_t>& bytes = *decoded;
+    if (bytes.size() < CHECKSUM_BYTES) {
+        return oxa_core::Err{std::string("shorter than its 4-byte checksum")};
+    }
+    const std::size_t payload_bytes = bytes.size() - CHECKSUM_BYTES;
+    const Bytes32 digest = sha256d(std::span(bytes).first(payload_bytes));
+    if (!std::equal(digest.begin(), digest.begin() + CHECKSUM_BYTES,
+                    bytes.begin() + static_cast<std::ptrdiff_t>(payload_bytes))) {
+        return oxa_core::Err{std::string("checksum mismatch")};
+    }
+    bytes.resize(payload_bytes);
+    return std::move(bytes);
+}
+
 }  // namespace oxa_signer

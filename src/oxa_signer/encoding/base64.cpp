@@ -24,4 +24,19 @@ std::string base64url_encode_unpadded(std::span<const std::uint8_t> bytes) {
     return encode(bytes, sodium_base64_VARIANT_URLSAFE_NO_PADDING);
 }
 
+std::optional<std::vector<std::uint8_t>> base64_decode(std::string_view text) {
+    if (text.empty()) return std::vector<std::uint8_t>{};
+    std::vector<std::uint8_t> out(text.size() / 4 * 3 + 1);
+    std::size_t decoded = 0;
+    if (sodium_base642bin(out.data(), out.size(), text.data(), text.size(), nullptr, &decoded,
+                          nullptr, sodium_base64_VARIANT_ORIGINAL) != 0) {
+        return std::nullopt;
+    }
+    out.resize(decoded);
+    // libsodium 1.0.18 takes bytes above 0x7F for digits; only the one text
+    // that encodes the bytes back is Base64.
+    if (base64_encode(out) != text) return std::nullopt;
+    return out;
+}
+
 }  // namespace oxa_signer

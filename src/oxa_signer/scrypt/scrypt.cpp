@@ -21,12 +21,13 @@ constexpr std::uint64_t MAX_OUTPUT_BYTES = INT_MAX;
 
 bool is_power_of_two(std::uint32_t n) noexcept { return n != 0 && (n & (n - 1)) == 0; }
 
-// RFC 7914's rules, and sizes that fit this machine's arithmetic.
+// RFC 7914's rules, and sizes that fit this machine's arithmetic. Its rule
+// N < 2^(16 r) is left to callers: Ethereum keystores are written with r = 1
+// and N = 2^18, and ROMix computes them like any other (as libsodium does).
 bool valid(ScryptParams params, std::size_t out_bytes) noexcept {
     const auto [n, r, p] = params;
     if (n < 2 || !is_power_of_two(n) || r == 0 || p == 0) return false;
     if (std::uint64_t{r} * p >= MAX_R_TIMES_P) return false;
-    if (r == 1 && n >= (std::uint32_t{1} << 16)) return false;  // N < 2^(16 r)
     const std::uint64_t work_limit = SIZE_MAX / 2;
     return std::uint64_t{r} <= work_limit / BLOCK_BYTES_PER_R / (std::uint64_t{n} + 2) &&
            out_bytes <= MAX_OUTPUT_BYTES;

@@ -23,8 +23,9 @@ ScryptCore fastest_scrypt_core() noexcept;
 /// Fills `out` with scrypt(password, salt, N, r, p). Its 128*N*r bytes of
 /// working memory are mapped for this call only, wiped and unmapped before it
 /// returns. False, with `out` zeroed, when the parameters break RFC 7914's
-/// rules (N not a power of two above 1, r or p zero, r*p of 2^30 or more, a
-/// working set beyond the address space) or the memory cannot be mapped.
+/// rules (N not a power of two above 1, r or p zero, r*p of 2^30 or more; its
+/// N < 2^(16 r) is the caller's to keep), a working set is beyond the address
+/// space, or the memory cannot be mapped.
 /// Callers check their own, tighter limits before calling: the cost follows
 /// the parameters.
 [[nodiscard]] bool scrypt(std::span<const std::uint8_t> password,
