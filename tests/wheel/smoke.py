@@ -1,7 +1,8 @@
 """A wheel installed into a fresh environment, checked from outside the
 repository: every library its modules load comes from the system's base set
-or from the wheel itself, and each bundled library computes published
-vectors next to the interpreter's own OpenSSL."""
+or from the wheel itself, and each bundled library does its part of oxa's
+work (published vectors; for ICU, Python's own normalization) next to the
+interpreter's own OpenSSL."""
 
 import hashlib
 import importlib.metadata
@@ -12,6 +13,7 @@ import ssl
 import subprocess
 import sys
 import tempfile
+import unicodedata
 
 import oxa
 
@@ -91,6 +93,14 @@ def check_vectors(vault: str) -> None:
     secret = json.loads(oxa.export_wallet("smoke", passphrase="smoke", vault_path_opt=vault))
     assert secret == {"ed25519": ed25519["secret_key"], "secp256k1": evm["private_key"]}
     assert len(oxa.families()) == 6
+
+    # A BIP-39 passphrase counts in NFKD, whatever form it is given in.
+    composed = "\u00c5ngstr\u00f6m \ufb01"
+    derived = [
+        oxa.derive_addresses(abandon["mnemonic"], "ethereum", bip39_passphrase=form)
+        for form in (composed, unicodedata.normalize("NFKD", composed))
+    ]
+    assert derived[0] == derived[1] != oxa.derive_addresses(abandon["mnemonic"], "ethereum")
 
 
 def main() -> None:
