@@ -36,30 +36,38 @@ consteval bool each_family_once() {
 }
 static_assert(each_family_once(), "a family has two rows in FAMILIES");
 
-consteval const Chain* find_chain_id(std::string_view chain_id) {
-    for (const Chain& chain : KNOWN_CHAINS) {
-        if (chain.chain_id == chain_id) return &chain;
+// The checks below hold positions, not pointers: with the sanitizers, g++ no
+// longer takes a table entry's address to be non-null, so comparing a pointer
+// with nullptr is not a constant expression there.
+consteval std::size_t position_of_chain_id(std::string_view chain_id) {
+    for (std::size_t i = 0; i < KNOWN_CHAINS.size(); ++i) {
+        if (KNOWN_CHAINS[i].chain_id == chain_id) return i;
     }
-    return nullptr;
+    return KNOWN_CHAINS.size();
 }
 
 consteval bool defaults_are_chains_of_their_family() {
     for (const Family& family : FAMILIES) {
-        const Chain* chain = find_chain_id(family.default_chain);
-        if (chain == nullptr || chain->chain_type != family.type) return false;
+        const std::size_t at = position_of_chain_id(family.default_chain);
+        if (at == KNOWN_CHAINS.size() || KNOWN_CHAINS[at].chain_type != family.type) return false;
     }
     return true;
 }
 static_assert(defaults_are_chains_of_their_family(), "a default chain is missing or misfiled");
 
+consteval std::size_t position_of_family(ChainType type) {
+    for (std::size_t i = 0; i < FAMILIES.size(); ++i) {
+        if (FAMILIES[i].type == type) return i;
+    }
+    return FAMILIES.size();
+}
+
 consteval bool chain_ids_carry_their_namespace() {
     for (const Chain& chain : KNOWN_CHAINS) {
-        const Family* owner = nullptr;
-        for (const Family& family : FAMILIES) {
-            if (family.type == chain.chain_type) owner = &family;
-        }
-        if (owner == nullptr || !chain.chain_id.starts_with(owner->caip2_namespace) ||
-            chain.chain_id.substr(owner->caip2_namespace.size(), 1) != ":") {
+        const std::size_t owner = position_of_family(chain.chain_type);
+        if (owner == FAMILIES.size()) return false;
+        const std::string_view prefix = FAMILIES[owner].caip2_namespace;
+        if (!chain.chain_id.starts_with(prefix) || chain.chain_id.substr(prefix.size(), 1) != ":") {
             return false;
         }
     }

@@ -192,7 +192,12 @@ def test_missing_directories_are_made_owner_only_from_the_start(tmp_path):
     vault = tmp_path / "a" / "b" / "vault"
     result, calls = traced(tmp_path, str(vault), "list:")
     assert result.stdout == "ok\n"
-    made = [(c.paths()[0], last_argument(c)) for c in calls if c.name.startswith("mkdir")]
+    # Under the sanitizers their runtime makes the folders of its log path too.
+    made = [
+        (c.paths()[0], last_argument(c))
+        for c in calls
+        if c.name.startswith("mkdir") and pathlib.Path(c.paths()[0]).is_relative_to(tmp_path)
+    ]
     for directory in (tmp_path / "a", tmp_path / "a" / "b", vault, vault / "wallets"):
         assert (str(directory), "0700") in made
     assert {mode for _, mode in made} == {"0700"}
